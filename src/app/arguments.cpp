@@ -1,0 +1,13 @@
+#include "app/arguments.h"
+
+#include <algorithm>
+
+namespace speech_bridge {
+
+std::optional<std::string> valueAfter(const std::vector<std::string>& args, const std::string& flag) {
+  const auto found = std::find(args.begin(), args.end(), flag);
+  if (found == args.end() || std::next(found) == args.end()) return std::nullopt;
+  return *std::next(found);
+}
+
+}  // namespace speech_bridge

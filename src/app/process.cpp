@@ -1,0 +1,58 @@
+#include "app/process.h"
+
+#include <algorithm>
+
+#include "app/arguments.h"
+#include "bridge/speech_bridge.h"
+#include "platform/main_loop.h"
+#include "synthesis/speech_input.h"
+#include "synthesis/voice_listing.h"
+
+namespace speech_bridge {
+namespace {
+
+void dispatchMode(Process& process) {
+  SpeechBridge& bridge = *process.bridge;
+  const std::string mode = process.args.empty() ? std::string() : process.args.front();
+  if (mode == "--listen") {
+    bridge.listen(process.locale);
+  } else if (mode == "--transcribe-file") {
+    const auto path = valueAfter(process.args, "--transcribe-file");
+    if (!path) {
+      bridge.fail("--transcribe-file requires a local audio path");
+      return;
+    }
+    bridge.transcribe(*path, process.locale);
+  } else if (mode == "--speak") {
+    startSpeechInput(process);
+  } else if (mode == "--voices") {
+    listVoices(bridge);
+  } else {
+    bridge.fail(kUsageMessage);
+  }
+}
+
+}  // namespace
+
+int runProcess(Process& process, std::vector<std::string> args) {
+  process.bridge = std::make_shared<SpeechBridge>(process.platform);
+  process.args = std::move(args);
+  process.locale = valueAfter(process.args, "--locale").value_or("en-US");
+  dispatchMode(process);
+  return waitForJob(process);
+}
+
+int waitForJob(Process& process) {
+  MainLoop& loop = process.platform.loop;
+  // The monotonic clock, not the wall clock: setting the system clock must
+  // neither end a job at once nor let it outlive its deadline.
+  process.absoluteDeadline = loop.now() + kOverallDeadlineSeconds;
+  SpeechBridge& bridge = *process.bridge;
+  while (!bridge.done && loop.now() < process.absoluteDeadline) {
+    loop.runSlice(loop.now() + kSliceSeconds, [&bridge] { return bridge.done; });
+  }
+  if (!bridge.done) bridge.fail("Speech helper timed out");
+  return bridge.exitCode;
+}
+
+}  // namespace speech_bridge

@@ -1,0 +1,84 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "bridge/event.h"
+#include "platform/platform.h"
+#include "platform/speech_synthesis.h"
+
+namespace speech_bridge {
+
+class AudioBufferRecognitionRequest;
+class AudioEngine;
+class RecognitionRequest;
+class RecognitionTask;
+class SpeechRecognizer;
+
+// All state of one job. Every field is read and written on the main thread
+// only; answers from other threads reach it as tasks posted to the main loop.
+// Create it with std::make_shared: deferred steps hold it weakly.
+class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared_from_this<SpeechBridge> {
+ public:
+  explicit SpeechBridge(Platform& platform);
+  ~SpeechBridge() override;
+
+  SpeechBridge(const SpeechBridge&) = delete;
+  SpeechBridge& operator=(const SpeechBridge&) = delete;
+
+  // Writes one event line. Tests no state: callers that write a non-finishing
+  // event test `done` themselves.
+  void emit(const std::string& kind, const EventFields& fields = {});
+
+  // Ends the job with this last event and exit code. Only the first call (of
+  // this or fail) has any effect.
+  void finish(const std::string& kind, const EventFields& fields = {}, std::int32_t code = 0);
+
+  // finish("error", {"message": message}, 1).
+  void fail(const std::string& message);
+
+  // Stops capture and ends the live request's audio; safe to repeat.
+  void stopCapture();
+
+  // Recognition.
+  using StartCallback = std::function<void(std::shared_ptr<SpeechRecognizer>)>;
+  void authorize(const std::string& locale, bool microphone, StartCallback start);
+  void recognition(const std::shared_ptr<SpeechRecognizer>& recognizer,
+                   const std::shared_ptr<RecognitionRequest>& request);
+  void listen(const std::string& locale);
+  void stopListening();
+  void listenControls();
+  void transcribe(const std::string& path, const std::string& locale);
+
+  // Speech output.
+  void speak(const std::string& text, const std::optional<std::string>& voice, const std::string& locale);
+  void speechSynthesizerDidFinishSpeechUtterance(SpeechSynthesizer& synthesizer,
+                                                 const SpeechUtterance& utterance) override;
+  void speechSynthesizerDidCancelSpeechUtterance(SpeechSynthesizer& synthesizer,
+                                                 const SpeechUtterance& utterance) override;
+
+  Platform& platform() { return platform_; }
+
+  bool done = false;
+  std::int32_t exitCode = 0;
+  std::shared_ptr<AudioEngine> engine;
+  std::shared_ptr<AudioBufferRecognitionRequest> request;
+  std::shared_ptr<RecognitionTask> task;
+  std::shared_ptr<SpeechRecognizer> recognizer;
+  const std::unique_ptr<SpeechSynthesizer> synthesizer;
+  bool tapInstalled = false;
+  bool finishing = false;
+  bool speechInputReceived = false;
+  std::string controls;
+  std::string lastPartial;
+
+ private:
+  void handleControlChunk(const std::string& chunk);
+
+  Platform& platform_;
+};
+
+}  // namespace speech_bridge

@@ -1,0 +1,112 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "platform/audio_buffer.h"
+
+namespace speech_bridge {
+
+enum class SpeechAuthorizationStatus { notDetermined = 0, denied = 1, restricted = 2, authorized = 3 };
+
+enum class RecognitionTaskHint { unspecified = 0, dictation = 1, search = 2, confirmation = 3 };
+
+struct RecognitionResult {
+  std::string formattedString;  // the best transcription so far, as the service formats it
+  bool isFinal = false;         // true on the last result of a task
+};
+
+struct RecognitionError {
+  std::string localizedDescription;  // one readable sentence
+};
+
+// What a task is asked to recognise. Options are set before the task starts.
+class RecognitionRequest {
+ public:
+  virtual ~RecognitionRequest() = default;
+
+  void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
+  void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
+  void setTaskHint(RecognitionTaskHint hint) { taskHint_ = hint; }
+
+  bool requiresOnDeviceRecognition() const { return requiresOnDeviceRecognition_; }
+  bool shouldReportPartialResults() const { return shouldReportPartialResults_; }
+  RecognitionTaskHint taskHint() const { return taskHint_; }
+
+ private:
+  bool requiresOnDeviceRecognition_ = false;
+  bool shouldReportPartialResults_ = true;
+  RecognitionTaskHint taskHint_ = RecognitionTaskHint::unspecified;
+};
+
+// Live audio, appended as it is captured.
+class AudioBufferRecognitionRequest : public RecognitionRequest {
+ public:
+  // Called on the capture thread, in capture order; safe while the main thread
+  // ends the audio or finishes or cancels the task. Copies what it needs and
+  // returns at once; buffers appended after endAudio() are ignored.
+  virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) = 0;
+
+  // No audio follows; the task goes on to its final result. A second call is
+  // harmless.
+  virtual void endAudio() = 0;
+};
+
+// A local audio file, which the service reads itself.
+class UrlRecognitionRequest : public RecognitionRequest {
+ public:
+  explicit UrlRecognitionRequest(std::string path) : path_(std::move(path)) {}
+  const std::string& path() const { return path_; }
+
+ private:
+  std::string path_;
+};
+
+class RecognitionTask {
+ public:
+  virtual ~RecognitionTask() = default;
+
+  // Asks for a final result for the audio received so far.
+  virtual void finish() = 0;
+
+  // Stops the task. Answers may still arrive afterwards; callers discard them.
+  virtual void cancel() = 0;
+};
+
+// Called zero or more times on a thread of the service, each time with a
+// result, an error, both or neither.
+using RecognitionResultHandler =
+    std::function<void(std::optional<RecognitionResult> result, std::optional<RecognitionError> error)>;
+
+class SpeechRecognizer {
+ public:
+  virtual ~SpeechRecognizer() = default;
+
+  // True only when the locale is recognised without any server.
+  virtual bool supportsOnDeviceRecognition() const = 0;
+
+  // Starts a task for a request that no task has used yet and returns its
+  // handle at once. Never calls `handler` from inside this call.
+  virtual std::shared_ptr<RecognitionTask> recognitionTask(std::shared_ptr<RecognitionRequest> request,
+                                                           RecognitionResultHandler handler) = 0;
+};
+
+class RecognitionService {
+ public:
+  virtual ~RecognitionService() = default;
+
+  // Asks for recognition permission. `completion` is called exactly once, on
+  // any thread.
+  virtual void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) = 0;
+
+  // The recognizer for a locale identifier such as "en-US", or nullptr when
+  // the locale is not supported. Cheap: models load when a task runs.
+  virtual std::shared_ptr<SpeechRecognizer> recognizerForLocale(const std::string& localeIdentifier) = 0;
+
+  virtual std::shared_ptr<AudioBufferRecognitionRequest> makeAudioBufferRequest() = 0;
+  virtual std::shared_ptr<UrlRecognitionRequest> makeUrlRequest(const std::string& path) = 0;
+};
+
+}  // namespace speech_bridge

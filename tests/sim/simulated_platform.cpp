@@ -1,0 +1,27 @@
+#include "sim/simulated_platform.h"
+
+#include "app/process.h"
+#include "bridge/speech_bridge.h"
+
+namespace speech_bridge::sim {
+
+SimulatedPlatform::SimulatedPlatform() = default;
+
+SimulatedPlatform::~SimulatedPlatform() {
+  streams.shutDown();
+  loop.joinBackground();
+}
+
+JobOutcome SimulatedPlatform::runJob(std::vector<std::string> args) {
+  JobOutcome outcome;
+  outcome.startedAt = loop.now();
+  const int slicesBefore = loop.slicesRun();
+  Process process(platform);
+  outcome.exitStatus = runProcess(process, std::move(args));
+  outcome.endedAt = loop.now();
+  outcome.slices = loop.slicesRun() - slicesBefore;
+  outcome.lines = streams.outputLines();
+  return outcome;
+}
+
+}  // namespace speech_bridge::sim

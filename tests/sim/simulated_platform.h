@@ -1,0 +1,45 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "sim/simulated_file_system.h"
+#include "sim/simulated_main_loop.h"
+#include "sim/simulated_property_list.h"
+#include "sim/simulated_standard_streams.h"
+#include "sim/simulated_synthesis.h"
+#include "sim/unexpected_services.h"
+
+namespace speech_bridge::sim {
+
+struct JobOutcome {
+  std::vector<std::string> lines;  // standard output, split at line feeds
+  int exitStatus = -1;
+  double startedAt = 0.0;  // virtual seconds
+  double endedAt = 0.0;    // when the process would exit
+  int slices = 0;          // run-loop slices the wait loop ran
+};
+
+// Every service simulated, on one virtual clock. One instance runs one job.
+class SimulatedPlatform {
+ public:
+  SimulatedPlatform();
+  ~SimulatedPlatform();
+
+  // Runs the whole job for `args` (without the program path) in-process.
+  JobOutcome runJob(std::vector<std::string> args);
+
+  SimulatedMainLoop loop;
+  SimulatedStandardStreams streams{loop};
+  SimulatedFileSystem files;
+  SimulatedPropertyList infoDictionary;
+  UnexpectedPermissions permissions;
+  UnexpectedRecognitionService recognition;
+  UnexpectedAudioCapture audioCapture;
+  SimulatedSynthesis synthesis{loop};
+
+  Platform platform{loop, streams, files, infoDictionary, permissions, recognition, audioCapture, synthesis};
+};
+
+}  // namespace speech_bridge::sim
