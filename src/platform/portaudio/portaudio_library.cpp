@@ -1,0 +1,36 @@
+#include "platform/portaudio/portaudio_library.h"
+
+#include <alsa/asoundlib.h>
+#include <jack/jack.h>
+#include <portaudio.h>
+
+#include <mutex>
+
+// PortAudio's own diagnostic hook; not in its public header.
+extern "C" {
+typedef void PaUtilLogCallback(const char* log);
+void PaUtil_SetDebugPrintFunction(PaUtilLogCallback* callback);
+}
+
+namespace speech_bridge {
+namespace {
+
+void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
+void ignoreMessage(const char*) {}
+
+}  // namespace
+
+bool startPortAudio() {
+  static std::once_flag once;
+  static bool started = false;
+  std::call_once(once, [] {
+    snd_lib_error_set_handler(&ignoreAlsaMessage);
+    jack_set_error_function(&ignoreMessage);
+    jack_set_info_function(&ignoreMessage);
+    PaUtil_SetDebugPrintFunction(&ignoreMessage);
+    started = Pa_Initialize() == paNoError;
+  });
+  return started;
+}
+
+}  // namespace speech_bridge

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <chrono>
+#include <memory>
+#include <string>
+
+#include "e2e/program_runner.h"
+
+namespace speech_bridge::e2e {
+
+// A PulseAudio daemon of the tests' own, on a private socket, with two null
+// sinks: "speaker" (the default sink, whose monitor can be recorded) and
+// "microphone" (whose monitor is the default source: what is played into it
+// is what a program hears from the microphone). Only child processes given
+// childEnvironment() reach it. Stopped by its PID when destroyed.
+class PulseServer {
+ public:
+  // Starts the daemon and waits until it answers; throws with the reason when
+  // it cannot.
+  PulseServer();
+  ~PulseServer();
+
+  PulseServer(const PulseServer&) = delete;
+  PulseServer& operator=(const PulseServer&) = delete;
+
+  pid_t pid() const { return pid_; }
+  const std::string& socketPath() const { return socket_; }
+
+  // For a child: PULSE_SERVER pointing at this daemon, and nothing else of
+  // the user's sound setup.
+  EnvironmentChanges childEnvironment() const;
+
+  // For a child that must find no sound server at all.
+  static EnvironmentChanges noServerEnvironment();
+
+  // Runs a pulseaudio-utils command (pactl, paplay, parecord, ...) against
+  // this daemon and waits for it; returns its exit status.
+  int runClient(const std::vector<std::string>& command) const;
+
+  // Runs a client and returns what it printed.
+  std::string clientOutput(const std::vector<std::string>& command) const;
+
+  // Waits until `count` recording streams (parecord, a program listening)
+  // are connected; false after the timeout.
+  bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+  // Starts `paplay` of an audio file into the microphone; returns its PID.
+  pid_t startPlayingIntoMicrophone(const std::string& audioFile) const;
+
+  // Starts recording the speaker's monitor into a WAV file; returns the PID
+  // of `parecord`. Stop it with stopClient() so the file is finished.
+  pid_t startRecordingSpeaker(const std::string& wavFile) const;
+  // The same for any source, such as "microphone.monitor".
+  pid_t spawnRecorder(const std::string& source, const std::string& wavFile) const;
+
+  // Ends a client started above (SIGINT, then waits) and returns its status.
+  static int stopClient(pid_t pid);
+  // Waits for a client started above to end by itself.
+  static int waitClient(pid_t pid);
+
+ private:
+  pid_t spawnClient(const std::vector<std::string>& command) const;
+
+  std::string directory_;
+  std::string socket_;
+  pid_t pid_ = -1;
+};
+
+}  // namespace speech_bridge::e2e

@@ -1,0 +1,42 @@
+#include "e2e/pulse_server.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "e2e/wav_file.h"
+
+namespace speech_bridge::e2e {
+namespace {
+
+// Needs pulseaudio and pulseaudio-utils.
+TEST(PulseServer, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
+  const std::string directory = std::filesystem::temp_directory_path() / "speech-bridge-pulse-test";
+  std::filesystem::remove_all(directory);
+  std::filesystem::create_directories(directory);
+  writeWav(directory + "/tone.wav", sineWave(440, 1.0, 44100, 1));
+
+  pid_t daemon = -1;
+  {
+    PulseServer server;
+    daemon = server.pid();
+    const pid_t recorder = server.spawnRecorder("microphone.monitor", directory + "/heard.wav");
+    ASSERT_TRUE(server.waitForRecordingStreams(1));
+    const pid_t player = server.startPlayingIntoMicrophone(directory + "/tone.wav");
+    EXPECT_EQ(PulseServer::waitClient(player), 0);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    PulseServer::stopClient(recorder);
+
+    const PcmAudio heard = readWav(directory + "/heard.wav");
+    EXPECT_GT(heard.audibleSeconds(), 0.8);
+    EXPECT_LT(heard.audibleSeconds(), 1.2);
+  }
+  EXPECT_EQ(::kill(daemon, 0), -1) << "the daemon is stopped with the server";
+  std::filesystem::remove_all(directory);
+}
+
+}  // namespace
+}  // namespace speech_bridge::e2e
