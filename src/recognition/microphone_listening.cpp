@@ -1,8 +1,70 @@
 #include "bridge/speech_bridge.h"
+#include "platform/audio_capture.h"
+#include "platform/main_loop.h"
+#include "platform/recognition_service.h"
 
 namespace speech_bridge {
+namespace {
 
-// Placeholder until listening is built.
-void SpeechBridge::listen(const std::string&) { fail("--listen is not built yet"); }
+constexpr int kInputBus = 0;
+constexpr std::uint32_t kTapBufferFrames = 1024;
+constexpr double kListeningSeconds = 20.0;
+constexpr double kFinalResultSeconds = 3.0;
+
+// The start callback: main thread, once permission is granted.
+void startCapture(SpeechBridge& bridge, const std::shared_ptr<SpeechRecognizer>& recognizer) {
+  // A "stop" during authorization means no capture at all.
+  if (bridge.done || bridge.finishing) return;
+  Platform& platform = bridge.platform();
+  bridge.engine = platform.audioCapture.makeEngine();
+  bridge.request = platform.recognition.makeAudioBufferRequest();
+  AudioInputNode& input = bridge.engine->inputNode();
+  const AudioFormat format = input.outputFormatForBus(kInputBus);
+  if (!(format.sampleRate > 0.0) || format.channelCount == 0) {
+    bridge.fail("No usable microphone input device");
+    return;
+  }
+  // The task exists before the first buffer is captured.
+  bridge.recognition(recognizer, bridge.request);
+  input.installTapOnBus(kInputBus, kTapBufferFrames, format,
+                        [request = bridge.request](const AudioPcmBuffer& buffer) {
+                          request->appendAudioPcmBuffer(buffer);
+                        });
+  bridge.tapInstalled = true;
+  bridge.engine->prepare();
+  if (const auto error = bridge.engine->startAndReturnError()) {
+    // Completion removes the tap and cancels the task.
+    bridge.fail("Microphone could not start: " + *error);
+    return;
+  }
+  bridge.emit("ready", {{"mode", std::string("listen")}, {"on_device", true}});
+  std::weak_ptr<SpeechBridge> weakBridge = bridge.weak_from_this();
+  platform.loop.postAfter(kListeningSeconds, [weakBridge] {
+    if (const auto bridge = weakBridge.lock()) bridge->stopListening();
+  });
+}
+
+}  // namespace
+
+void SpeechBridge::listen(const std::string& locale) {
+  listenControls();
+  std::weak_ptr<SpeechBridge> weakBridge = weak_from_this();
+  authorize(locale, true, [weakBridge](std::shared_ptr<SpeechRecognizer> recognizer) {
+    if (const auto bridge = weakBridge.lock()) startCapture(*bridge, recognizer);
+  });
+}
+
+void SpeechBridge::stopListening() {
+  if (done || finishing) return;
+  finishing = true;
+  stopCapture();
+  // Not cancelled: the recognizer is to deliver its final result for what it heard.
+  if (task) task->finish();
+  std::weak_ptr<SpeechBridge> weakBridge = weak_from_this();
+  platform_.loop.postAfter(kFinalResultSeconds, [weakBridge] {
+    const auto bridge = weakBridge.lock();
+    if (bridge && !bridge->done) bridge->fail("Recognition did not produce a final result after listening stopped");
+  });
+}
 
 }  // namespace speech_bridge

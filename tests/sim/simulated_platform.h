@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/simulated_audio_capture.h"
 #include "sim/simulated_file_system.h"
 #include "sim/simulated_main_loop.h"
 #include "sim/simulated_property_list.h"
@@ -36,7 +37,7 @@ class SimulatedPlatform {
   SimulatedPropertyList infoDictionary;
   UnexpectedPermissions permissions;
   UnexpectedRecognitionService recognition;
-  UnexpectedAudioCapture audioCapture;
+  SimulatedAudioCapture audioCapture{loop};
   SimulatedSynthesis synthesis{loop};
 
   Platform platform{loop, streams, files, infoDictionary, permissions, recognition, audioCapture, synthesis};
