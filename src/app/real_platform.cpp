@@ -1,8 +1,8 @@
 #include "app/real_platform.h"
 
-#include "platform/audio_capture.h"
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/libplist/embedded_property_list.h"
+#include "platform/portaudio/portaudio_capture.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_main_loop.h"
 #include "platform/posix/posix_standard_streams.h"
@@ -24,11 +24,6 @@ class UnbuiltRecognitionService final : public RecognitionService {
   }
 };
 
-// Placeholder until capture is built: no usable input device.
-class UnbuiltAudioCapture final : public AudioCapture {
-  std::shared_ptr<AudioEngine> makeEngine() override { return nullptr; }
-};
-
 }  // namespace
 
 struct RealPlatform::Services {
@@ -38,7 +33,7 @@ struct RealPlatform::Services {
   EmbeddedPropertyList infoDictionary;
   UngatedPermissions permissions;
   UnbuiltRecognitionService recognition;
-  UnbuiltAudioCapture audioCapture;
+  PortAudioCapture audioCapture;
   EspeakSynthesis synthesis;
 };
 

@@ -1,0 +1,108 @@
+#include "platform/portaudio/portaudio_capture.h"
+
+#include <portaudio.h>
+
+#include <mutex>
+#include <string>
+
+#include "platform/portaudio/portaudio_library.h"
+
+namespace speech_bridge {
+namespace {
+
+constexpr std::uint32_t kChannels = 1;
+
+std::string describe(PaError error) {
+  std::string text = Pa_GetErrorText(error);
+  if (error == paUnanticipatedHostError) {
+    const PaHostErrorInfo* host = Pa_GetLastHostErrorInfo();
+    if (host && host->errorText && *host->errorText) text += std::string(": ") + host->errorText;
+  }
+  return text;
+}
+
+class PortAudioEngine final : public AudioEngine, public AudioInputNode {
+ public:
+  ~PortAudioEngine() override {
+    if (stream_) Pa_CloseStream(stream_);
+  }
+
+  AudioInputNode& inputNode() override { return *this; }
+
+  AudioFormat outputFormatForBus(int) override {
+    if (!startPortAudio()) return {};
+    device_ = Pa_GetDefaultInputDevice();
+    const PaDeviceInfo* info = device_ == paNoDevice ? nullptr : Pa_GetDeviceInfo(device_);
+    if (!info || info->maxInputChannels < 1 || !(info->defaultSampleRate > 0.0)) return {};
+    lowLatency_ = info->defaultLowInputLatency;
+    return {info->defaultSampleRate, kChannels};
+  }
+
+  void installTapOnBus(int, std::uint32_t bufferSize, AudioFormat format, AudioTapBlock block) override {
+    std::lock_guard lock(tapMutex_);
+    tap_ = std::move(block);
+    tapFormat_ = format;
+    framesPerBuffer_ = bufferSize;
+  }
+
+  void removeTapOnBus(int) override {
+    // Waits for a callback that is running the tap; the callback never waits for this.
+    std::lock_guard lock(tapMutex_);
+    tap_ = nullptr;
+  }
+
+  void prepare() override {
+    if (stream_ || openError_) return;
+    if (device_ == paNoDevice || tapFormat_.channelCount == 0) {
+      openError_ = describe(paInvalidDevice);
+      return;
+    }
+    const PaStreamParameters input{device_, static_cast<int>(tapFormat_.channelCount), paFloat32, lowLatency_,
+                                   nullptr};
+    const PaError error = Pa_OpenStream(&stream_, &input, nullptr, tapFormat_.sampleRate, framesPerBuffer_,
+                                        paNoFlag, &PortAudioEngine::onAudio, this);
+    if (error != paNoError) {
+      stream_ = nullptr;
+      openError_ = describe(error);
+    }
+  }
+
+  std::optional<std::string> startAndReturnError() override {
+    prepare();
+    if (openError_) return openError_;
+    const PaError error = Pa_StartStream(stream_);
+    if (error != paNoError) return describe(error);
+    return std::nullopt;
+  }
+
+  void stop() override {
+    if (stream_ && Pa_IsStreamActive(stream_) == 1) Pa_StopStream(stream_);
+  }
+
+ private:
+  static int onAudio(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
+                     PaStreamCallbackFlags, void* userData) {
+    auto& engine = *static_cast<PortAudioEngine*>(userData);
+    std::unique_lock lock(engine.tapMutex_, std::try_to_lock);
+    if (!lock || !engine.tap_ || !input) return paContinue;
+    engine.tap_(AudioPcmBuffer{static_cast<const float*>(input), static_cast<std::uint32_t>(frames),
+                               engine.tapFormat_});
+    return paContinue;
+  }
+
+  PaDeviceIndex device_ = paNoDevice;
+  PaTime lowLatency_ = 0.0;
+  std::uint32_t framesPerBuffer_ = 0;
+  PaStream* stream_ = nullptr;
+  std::optional<std::string> openError_;
+
+  std::mutex tapMutex_;  // the callback only ever tries it
+  AudioTapBlock tap_;
+  AudioFormat tapFormat_;
+};
+
+}  // namespace
+
+std::shared_ptr<AudioEngine> PortAudioCapture::makeEngine() { return std::make_shared<PortAudioEngine>(); }
+
+}  // namespace speech_bridge

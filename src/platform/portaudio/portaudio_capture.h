@@ -1,0 +1,28 @@
+#pragma once
+
+#include <memory>
+
+#include "platform/audio_capture.h"
+
+namespace speech_bridge {
+
+// The default input device through PortAudio (ALSA, so PulseAudio and
+// PipeWire through their ALSA plugins, or JACK).
+//
+// PortAudio starts when a job first asks for the input format, never before.
+// The format is the device's default sample rate and one channel: recognition
+// wants mono, a sound server mixes every channel down for a mono stream, and
+// PortAudio's ALSA layer opens a card that cannot record one channel with its
+// minimum and keeps the first. (ALSA's "default" device through a sound
+// server reports 32 input channels, the plugin's upper bound, not a
+// microphone's.)
+//
+// The tap runs on PortAudio's callback thread with exactly the requested
+// number of frames per buffer. That thread never waits: while the main thread
+// is removing the tap, a buffer is dropped rather than waited for.
+class PortAudioCapture final : public AudioCapture {
+ public:
+  std::shared_ptr<AudioEngine> makeEngine() override;
+};
+
+}  // namespace speech_bridge
