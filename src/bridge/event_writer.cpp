@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "bridge/unicode_text.h"
 #include "platform/standard_streams.h"
 
 namespace speech_bridge {
@@ -9,13 +10,19 @@ namespace {
 
 // nlohmann::json keeps object members in a std::map, so the dump is sorted by
 // byte order at every level.
+// Texts are made well-formed first, so that what is written parses back to
+// what was meant, and two names can only collide when they read the same.
 nlohmann::json toJson(const FieldValue& value) {
   struct Visitor {
-    nlohmann::json operator()(const std::string& text) const { return text; }
+    nlohmann::json operator()(const std::string& text) const { return decodeUtf8WithReplacement(text); }
     nlohmann::json operator()(bool flag) const { return flag; }
     nlohmann::json operator()(const std::vector<FieldRecord>& records) const {
       nlohmann::json array = nlohmann::json::array();
-      for (const FieldRecord& record : records) array.push_back(record);
+      for (const FieldRecord& record : records) {
+        nlohmann::json object = nlohmann::json::object();
+        for (const auto& [name, text] : record) object[decodeUtf8WithReplacement(name)] = decodeUtf8WithReplacement(text);
+        array.push_back(std::move(object));
+      }
       return array;
     }
   };
@@ -26,8 +33,8 @@ nlohmann::json toJson(const FieldValue& value) {
 
 std::string serializeEvent(const std::string& kind, const EventFields& fields) {
   nlohmann::json object = nlohmann::json::object();
-  for (const auto& [name, value] : fields) object[name] = toJson(value);
-  object["event"] = kind;
+  for (const auto& [name, value] : fields) object[decodeUtf8WithReplacement(name)] = toJson(value);
+  object["event"] = decodeUtf8WithReplacement(kind);
 
   const std::string json =
       object.dump(-1, ' ', /*ensure_ascii=*/false, nlohmann::json::error_handler_t::replace);
