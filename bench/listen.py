@@ -1,0 +1,253 @@
+#!/usr/bin/env python3
+"""--listen figures, measured against a PulseAudio daemon of this script's own.
+
+Prints one table: process start to "ready" (and pocketsphinx_continuous's
+start until it listens, side by side), "stop" written to "final" read, the
+word error rate of the live path against --transcribe-file on the same
+recordings, and CPU while listening. Run after building build/:
+
+    python3 bench/listen.py [--runs N]
+"""
+
+import argparse
+import os
+import select
+import shutil
+import signal
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+BRIDGE = os.path.join(TOP, "build", "speech-bridge")
+LIBRIVOX = "/usr/share/pocketsphinx/test/data/librivox"
+TICKS = os.sysconf("SC_CLK_TCK")
+
+
+class Daemon:
+    """PulseAudio on a private socket: null sinks "speaker" and "microphone",
+    the microphone's monitor the default source, kept clocking in 10 ms steps
+    as a sound card's capture is."""
+
+    def __init__(self):
+        self.dir = tempfile.mkdtemp(prefix="speech-bridge-bench-")
+        self.socket = os.path.join(self.dir, "native")
+        with open(os.path.join(self.dir, "default.pa"), "w") as config:
+            config.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
+                         "load-module module-null-sink sink_name=speaker\n"
+                         "load-module module-null-sink sink_name=microphone\n"
+                         "set-default-sink speaker\nset-default-source microphone.monitor\n")
+        env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "XDG_CONFIG_HOME": self.dir, "PATH": "/usr/bin:/bin"}
+        self.log = open(os.path.join(self.dir, "daemon.log"), "w")
+        self.daemon = subprocess.Popen(
+            ["pulseaudio", "--daemonize=no", "-n", "--use-pid-file=no", "--disallow-exit", "--exit-idle-time=-1",
+             "-F", os.path.join(self.dir, "default.pa")], env=env, stdout=self.log, stderr=self.log)
+        self.env = dict(os.environ, PULSE_SERVER="unix:" + self.socket)
+        self.env.pop("PULSE_SOURCE", None)
+        self.env.pop("PULSE_SINK", None)
+        deadline = time.monotonic() + 10
+        while self.client(["pactl", "info"]).returncode != 0:
+            if time.monotonic() > deadline:
+                raise SystemExit("the PulseAudio daemon did not start")
+            time.sleep(0.02)
+        self.clock = subprocess.Popen(["parecord", "--device=microphone.monitor", "--latency-msec=10", "--raw",
+                                       "/dev/null"], env=self.env)
+        time.sleep(0.3)
+        self.client(["pactl", "suspend-sink", "microphone", "1"])
+        self.client(["pactl", "suspend-sink", "microphone", "0"])
+
+    def client(self, command):
+        return subprocess.run(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def play(self, wav):
+        return subprocess.Popen(["paplay", "--device=microphone", wav], env=self.env)
+
+    def close(self):
+        for process in (self.clock, self.daemon):
+            process.send_signal(signal.SIGTERM)
+            process.wait()
+        self.log.close()
+        shutil.rmtree(self.dir, ignore_errors=True)
+
+
+def cpu_seconds(pid):
+    with open(f"/proc/{pid}/stat") as stat:
+        fields = stat.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / TICKS
+
+
+class Listening:
+    """One --listen job, its lines read with their arrival times."""
+
+    def __init__(self, env):
+        self.started = time.monotonic()
+        self.process = subprocess.Popen([BRIDGE, "--listen"], env=env, stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        self.pending = b""
+
+    def line(self, timeout=10.0):
+        deadline = time.monotonic() + timeout
+        while b"\n" not in self.pending:
+            left = deadline - time.monotonic()
+            if left <= 0 or not select.select([self.process.stdout], [], [], left)[0]:
+                raise RuntimeError("no line from speech-bridge in time")
+            chunk = os.read(self.process.stdout.fileno(), 65536)
+            if not chunk:
+                raise RuntimeError("speech-bridge ended without a line")
+            self.pending += chunk
+        text, self.pending = self.pending.split(b"\n", 1)
+        return time.monotonic(), text.decode()
+
+    def lines_until_final(self):
+        while True:
+            at, text = self.line()
+            if '"event":"final"' in text or '"event":"error"' in text:
+                return at, text
+
+    def write(self, text):
+        self.process.stdin.write(text.encode())
+        self.process.stdin.flush()
+
+    def end(self):
+        self.process.stdin.close()
+        self.process.wait()
+        error = self.process.stderr.read()
+        if error:
+            raise RuntimeError("speech-bridge wrote to stderr: " + error.decode(errors="replace"))
+
+
+def start_to_ready(daemon, runs):
+    times = []
+    for _ in range(runs):
+        job = Listening(daemon.env)
+        at, text = job.line()
+        if '"ready"' not in text:
+            raise RuntimeError(text)
+        times.append(at - job.started)
+        job.write("cancel\n")
+        job.lines_until_final()
+        job.end()
+    return times
+
+
+def continuous_start(daemon, runs):
+    """pocketsphinx_continuous -inmic yes: start until it says it is listening."""
+    tool = shutil.which("pocketsphinx_continuous")
+    if not tool:
+        return None
+    times = []
+    for _ in range(runs):
+        started = time.monotonic()
+        process = subprocess.Popen([tool, "-inmic", "yes"], env=daemon.env, stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.PIPE)
+        text = b""
+        while b"Ready" not in text:
+            chunk = process.stderr.read1(65536) if select.select([process.stderr], [], [], 10)[0] else b""
+            if not chunk:
+                break
+            text += chunk
+        ready = time.monotonic()
+        process.kill()
+        process.wait()
+        if b"Ready" not in text:
+            return None
+        times.append(ready - started)
+    return times
+
+
+def words(text):
+    return text.lower().replace("<s>", "").replace("</s>", "").split()
+
+
+def edit_distance(reference, hypothesis):
+    row = list(range(len(hypothesis) + 1))
+    for i, ref_word in enumerate(reference, 1):
+        previous, row[0] = row[0], i
+        for j, hyp_word in enumerate(hypothesis, 1):
+            previous, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, previous + (ref_word != hyp_word))
+    return row[-1]
+
+
+def final_text(line):
+    import json
+    event = json.loads(line)
+    if event["event"] != "final":
+        raise RuntimeError(line)
+    return event["text"]
+
+
+def live_utterance(daemon, wav):
+    """Plays one recording into the microphone while listening; returns
+    (final text, stop-to-final seconds, CPU share while listening, partials)."""
+    job = Listening(daemon.env)
+    ready_at, text = job.line()
+    cpu_before = cpu_seconds(job.process.pid)
+    player = daemon.play(wav)
+    player.wait()
+    time.sleep(0.3)
+    cpu_share = (cpu_seconds(job.process.pid) - cpu_before) / (time.monotonic() - ready_at)
+    stopped = time.monotonic()
+    job.write("stop\n")
+    final_at, line = job.lines_until_final()
+    job.end()
+    return final_text(line), final_at - stopped, cpu_share
+
+
+def file_transcript(wav):
+    result = subprocess.run([BRIDGE, "--transcribe-file", wav], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                            check=False)
+    return final_text(result.stdout.decode().strip().splitlines()[-1])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--runs", type=int, default=20, help="start-up runs per program")
+    parser.add_argument("--rounds", type=int, default=2, help="passes over the recordings")
+    options = parser.parse_args()
+    if not os.access(BRIDGE, os.X_OK):
+        raise SystemExit(f"build first: cmake -S {TOP} -B {TOP}/build && cmake --build {TOP}/build")
+
+    references = {}
+    with open(os.path.join(LIBRIVOX, "transcription")) as listing:
+        for entry in listing:
+            text, name = entry.rsplit("(", 1)
+            references[name.strip(" )\n")] = words(text)
+
+    daemon = Daemon()
+    try:
+        ready = start_to_ready(daemon, options.runs)
+        continuous = continuous_start(daemon, min(options.runs, 5))
+        stop_to_final, cpu, live_edits, file_edits, total_words = [], [], 0, 0, 0
+        for _ in range(options.rounds):
+            for name, reference in sorted(references.items()):
+                wav = os.path.join(LIBRIVOX, name + ".wav")
+                live, latency, share = live_utterance(daemon, wav)
+                stop_to_final.append(latency)
+                cpu.append(share)
+                live_edits += edit_distance(reference, words(live))
+                file_edits += edit_distance(reference, words(file_transcript(wav)))
+                total_words += len(reference)
+    finally:
+        daemon.close()
+
+    ms = lambda seconds: f"{statistics.median(seconds) * 1000:9.1f} ms"
+    print(f"{'figure':52} {'measured':>12} {'target':>10}")
+    print(f"{'--listen, process start to ready (median of %d)' % len(ready):52} {ms(ready):>12} {'<= 100 ms':>10}")
+    if continuous:
+        print(f"{'pocketsphinx_continuous -inmic yes, start to Ready':52} {ms(continuous):>12}")
+    else:
+        print(f"{'pocketsphinx_continuous -inmic yes, start to Ready':52} {'n/a':>12}")
+    print(f"{'stop written to final read, 3-7 s utterances (median)':52} {ms(stop_to_final):>12} {'<= 200 ms':>10}")
+    print(f"{'stop written to final read, worst':52} {max(stop_to_final) * 1000:9.1f} ms")
+    live_wer, file_wer = 100 * live_edits / total_words, 100 * file_edits / total_words
+    print(f"{'word error rate, live through the microphone':52} {live_wer:10.1f} % {'':>10}")
+    print(f"{'word error rate, --transcribe-file':52} {file_wer:10.1f} % {'':>10}")
+    print(f"{'difference':52} {live_wer - file_wer:+9.1f} pt {'<= +10 pt':>10}")
+    print(f"{'CPU while listening to speech (median, of one core)':52} {statistics.median(cpu):12.2f} {'<= 0.50':>10}")
+    print(f"{'CPU while listening to speech (worst)':52} {max(cpu):12.2f}")
+
+
+if __name__ == "__main__":
+    main()

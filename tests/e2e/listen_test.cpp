@@ -1,0 +1,140 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "e2e/pulse_server.h"
+#include "e2e/wav_file.h"
+
+namespace speech_bridge::e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const std::string kReady = R"({"event":"ready","mode":"listen","on_device":true})";
+// "go forward ten meters", 2.8 s, from pocketsphinx-testdata.
+const std::string kRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";
+
+PcmAudio readRaw16kMono(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
+  std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
+  return audio;
+}
+
+// --listen against a PulseAudio daemon of the suite's own, whose default
+// microphone hears what the test plays into it. Needs pulseaudio,
+// pulseaudio-utils, the PocketSphinx model and its test recordings.
+class ListenTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server = new PulseServer();
+    directory = new std::string(std::filesystem::temp_directory_path() /
+                                ("speech-bridge-listen-" + std::to_string(::getpid())));
+    std::filesystem::create_directories(*directory);
+    writeWav(recordingWav(), readRaw16kMono(kRecording));
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+    std::filesystem::remove_all(*directory);
+    delete directory;
+  }
+  static std::string recordingWav() { return *directory + "/goforward.wav"; }
+
+  // Starts listening and waits for "ready".
+  std::unique_ptr<RunningProgram> startListening() {
+    auto program = std::make_unique<RunningProgram>(Lines{"--listen"}, server->childEnvironment());
+    EXPECT_TRUE(program->waitForLines(1, seconds(10)));
+    EXPECT_EQ(program->linesSoFar(), Lines{kReady});
+    return program;
+  }
+
+  static void expectEnded(const ProgramResult& result, const Lines& lines, int status) {
+    EXPECT_EQ(result.lines, lines);
+    EXPECT_EQ(result.exitStatus, status);
+    EXPECT_EQ(result.standardError, "");
+  }
+
+  static PulseServer* server;
+  static std::string* directory;
+};
+
+PulseServer* ListenTest::server = nullptr;
+std::string* ListenTest::directory = nullptr;
+
+TEST_F(ListenTest, SpokenWordsStreamAsPartialsAndStopBringsTheFinalText) {
+  auto program = startListening();
+  ASSERT_TRUE(server->waitForRecordingStreams(1));
+  const auto playing = std::chrono::steady_clock::now();
+  const pid_t player = server->startPlayingIntoMicrophone(recordingWav());
+  EXPECT_EQ(PulseServer::waitClient(player), 0);
+  const double playedFor = std::chrono::duration<double>(std::chrono::steady_clock::now() - playing).count();
+  std::this_thread::sleep_for(milliseconds(300));
+  const Lines heard = program->linesSoFar();
+  program->writeInput("stop\n");
+  const ProgramResult result = program->wait(seconds(10));
+
+  ASSERT_GE(result.lines.size(), 3u);
+  EXPECT_EQ(result.lines.front(), kReady);
+  EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+  for (std::size_t i = 1; i + 1 < result.lines.size(); ++i) {
+    EXPECT_EQ(result.lines[i].rfind(R"({"event":"partial","text":")", 0), 0u) << result.lines[i];
+  }
+  ASSERT_GE(heard.size(), 2u) << "a partial arrives while the words are spoken";
+  EXPECT_LT(result.lineSeconds[1] - result.lineSeconds[0], playedFor);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+}
+
+TEST_F(ListenTest, StopWithCarriageReturnEndsWithTheFinalTextOfSilence) {
+  auto program = startListening();
+  std::this_thread::sleep_for(milliseconds(500));
+  program->writeInput("stop\r\n");
+  expectEnded(program->wait(seconds(10)), {kReady, R"({"event":"final","text":""})"}, 0);
+}
+
+TEST_F(ListenTest, CancelEndsTheJob) {
+  auto program = startListening();
+  program->writeInput("cancel\n");
+  expectEnded(program->wait(seconds(10)), {kReady, R"({"event":"error","message":"Listening cancelled"})"}, 1);
+}
+
+TEST_F(ListenTest, ClosingStandardInputCancels) {
+  auto program = startListening();
+  program->closeInput();
+  expectEnded(program->wait(seconds(10)),
+              {kReady, R"({"event":"error","message":"Listening cancelled: controller input closed"})"}, 1);
+}
+
+TEST_F(ListenTest, AnUnknownLineFails) {
+  auto program = startListening();
+  program->writeInput("Stop\n");
+  expectEnded(program->wait(seconds(10)),
+              {kReady, R"({"event":"error","message":"Unknown speech control command"})"}, 1);
+}
+
+TEST_F(ListenTest, OversizedInputFails) {
+  auto program = startListening();
+  program->writeInput(std::string(5000, 'x'));
+  expectEnded(program->wait(seconds(10)),
+              {kReady, R"({"event":"error","message":"Invalid oversized speech control input"})"}, 1);
+}
+
+TEST(ListenWithoutSoundServer, NoUsableMicrophoneWithinASecond) {
+  RunningProgram program({"--listen"}, PulseServer::noServerEnvironment());
+  const ProgramResult result = program.wait(seconds(10));
+  EXPECT_EQ(result.lines, Lines{R"({"event":"error","message":"No usable microphone input device"})"});
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, "");
+  EXPECT_LT(result.seconds, 1.0);
+}
+
+}  // namespace
+}  // namespace speech_bridge::e2e
