@@ -9,18 +9,21 @@ namespace speech_bridge {
 CapturedAudioQueue::CapturedAudioQueue(std::size_t capacitySamples)
     : capacity_(std::max<std::size_t>(capacitySamples, 1)), ring_(new float[capacity_]) {}
 
-std::size_t CapturedAudioQueue::push(const float* samples, std::size_t count) {
+bool CapturedAudioQueue::push(const float* samples, std::size_t count) {
   const std::uint64_t head = head_.load(std::memory_order_relaxed);
   const std::uint64_t tail = tail_.load(std::memory_order_acquire);
   const std::size_t room = capacity_ - static_cast<std::size_t>(head - tail);
-  const std::size_t taken = std::min(count, room);
+  if (count > room) {
+    dropped_.fetch_add(count, std::memory_order_relaxed);
+    return false;
+  }
+  const std::size_t taken = count;
   const std::size_t at = static_cast<std::size_t>(head % capacity_);
   const std::size_t first = std::min(taken, capacity_ - at);
   std::memcpy(ring_.get() + at, samples, first * sizeof(float));
   std::memcpy(ring_.get(), samples + first, (taken - first) * sizeof(float));
   head_.store(head + taken, std::memory_order_release);
-  if (taken < count) dropped_.fetch_add(count - taken, std::memory_order_relaxed);
-  return taken;
+  return true;
 }
 
 std::size_t CapturedAudioQueue::pop(float* out, std::size_t max) {

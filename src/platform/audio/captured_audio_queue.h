@@ -9,8 +9,8 @@ namespace speech_bridge {
 
 // Hands captured samples from the capture thread to one consumer thread
 // without a lock: a ring of fixed size, allocated once, up front. The
-// producer never waits and never allocates; when the ring is full, what does
-// not fit is dropped and counted.
+// producer never waits and never allocates; when the ring is full, the samples
+// offered are dropped whole, and counted.
 class CapturedAudioQueue {
  public:
   explicit CapturedAudioQueue(std::size_t capacitySamples);
@@ -18,8 +18,8 @@ class CapturedAudioQueue {
   CapturedAudioQueue(const CapturedAudioQueue&) = delete;
   CapturedAudioQueue& operator=(const CapturedAudioQueue&) = delete;
 
-  // Producer only. Appends the samples that fit; returns how many did.
-  std::size_t push(const float* samples, std::size_t count);
+  // Producer only. Appends all the samples, or none when they do not fit.
+  bool push(const float* samples, std::size_t count);
 
   // Consumer only. Moves up to `max` samples into `out`; returns how many.
   std::size_t pop(float* out, std::size_t max);
