@@ -21,6 +21,11 @@ void SimulatedStandardStreams::closeInputAt(double at) {
   if (handlerEverSet_) deliverPiece(script_.size() - 1);
 }
 
+void SimulatedStandardStreams::failInputAt(double at) {
+  if (handlerEverSet_) ADD_FAILURE() << "read errors are scripted for blocking reads only";
+  loop_.changeShared([&] { pieces_.push_back({at, std::string(), true}); });
+}
+
 void SimulatedStandardStreams::shutDown() {
   loop_.changeShared([&] { shutDown_ = true; });
 }
@@ -69,18 +74,23 @@ void SimulatedStandardStreams::deliverPiece(std::size_t index) {
   });
 }
 
-std::string SimulatedStandardStreams::readInput(std::size_t maxBytes) {
-  std::string result;
+std::optional<std::string> SimulatedStandardStreams::readInput(std::size_t maxBytes) {
+  std::optional<std::string> result = std::string();
   loop_.waitUntil([&](double now) {
     if (shutDown_) return true;
     return !pieces_.empty() && pieces_.front().at <= now;
   });
   loop_.changeShared([&] {
     readSizes_.push_back(maxBytes);
-    if (shutDown_ || pieces_.empty() || pieces_.front().bytes.empty()) return;  // end of input
+    if (shutDown_ || pieces_.empty()) return;  // end of input
     Piece& front = pieces_.front();
+    if (front.fails) {
+      result = std::nullopt;
+      return;
+    }
+    if (front.bytes.empty()) return;  // end of input
     result = front.bytes.substr(0, maxBytes);
-    front.bytes.erase(0, result.size());
+    front.bytes.erase(0, result->size());
     if (front.bytes.empty()) pieces_.pop_front();
   });
   return result;

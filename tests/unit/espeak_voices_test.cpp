@@ -3,6 +3,7 @@
 #include <set>
 
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/posix/posix_main_loop.h"
 
 namespace speech_bridge {
 namespace {
@@ -19,7 +20,8 @@ TEST(EspeakLanguageTag, LanguageLowerRegionUpperScriptTitle) {
 
 // Needs eSpeak NG's voice data (package espeak-ng-data).
 TEST(EspeakVoices, ListsTheInstalledInventoryWithUniqueIdentifiers) {
-  EspeakSynthesis synthesis;
+  PosixMainLoop loop;
+  EspeakSynthesis synthesis(loop);
   const std::vector<SpeechVoice> voices = synthesis.speechVoices();
   ASSERT_GT(voices.size(), 50u);
   std::set<std::string> identifiers;

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "platform/speech_synthesis.h"
+
+namespace speech_bridge {
+
+class MainLoop;
+
+// Speaks utterances with eSpeak NG on the engine thread, one after another,
+// and plays them on the default output device. Each utterance ends with one
+// delegate callback, posted to the main loop: the finish once its last sample
+// has been heard, the cancel when it was stopped, when there is no usable
+// output device, or when the engine or the device failed.
+//
+// Construction is cheap: the engine and PortAudio start with the first
+// utterance (or EspeakSynthesis::prepareToSpeak()). Main thread only.
+class EspeakSynthesizer final : public SpeechSynthesizer {
+ public:
+  explicit EspeakSynthesizer(MainLoop& loop);
+  // Stops what is being spoken and waits until the engine thread has let go
+  // of it; callbacks not yet delivered are dropped.
+  ~EspeakSynthesizer() override;
+
+  void setDelegate(std::weak_ptr<SpeechSynthesizerDelegate> delegate) override;
+  void speakUtterance(std::shared_ptr<const SpeechUtterance> utterance) override;
+  // Both boundaries stop at once: eSpeak NG's blocks do not follow words.
+  void stopSpeakingAtBoundary(SpeechBoundary boundary) override;
+
+  struct Speech;
+  struct Callbacks;
+
+ private:
+  MainLoop& loop_;
+  std::shared_ptr<Callbacks> callbacks_;
+};
+
+}  // namespace speech_bridge
