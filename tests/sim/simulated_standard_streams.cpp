@@ -4,8 +4,16 @@
 
 namespace speech_bridge::sim {
 
+// A blocked reader waits on a condition, which the loop cannot see ahead: a
+// timer at the same moment makes virtual time stop there, so the reader wakes
+// exactly when its input comes.
+void SimulatedStandardStreams::markInputMoment(double at) {
+  loop_.schedulePlatformEvent(at, [] {});
+}
+
 void SimulatedStandardStreams::feedInputAt(double at, std::string bytes) {
   if (bytes.empty()) return;
+  markInputMoment(at);
   loop_.changeShared([&] {
     pieces_.push_back({at, bytes});
     script_.push_back({at, bytes});
@@ -14,6 +22,7 @@ void SimulatedStandardStreams::feedInputAt(double at, std::string bytes) {
 }
 
 void SimulatedStandardStreams::closeInputAt(double at) {
+  markInputMoment(at);
   loop_.changeShared([&] {
     pieces_.push_back({at, std::string()});
     script_.push_back({at, std::string()});
@@ -23,6 +32,7 @@ void SimulatedStandardStreams::closeInputAt(double at) {
 
 void SimulatedStandardStreams::failInputAt(double at) {
   if (handlerEverSet_) ADD_FAILURE() << "read errors are scripted for blocking reads only";
+  markInputMoment(at);
   loop_.changeShared([&] { pieces_.push_back({at, std::string(), true}); });
 }
 

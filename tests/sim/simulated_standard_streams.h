@@ -50,6 +50,7 @@ class SimulatedStandardStreams final : public StandardStreams {
   };
 
   void deliverPiece(std::size_t index);
+  void markInputMoment(double at);
 
   SimulatedMainLoop& loop_;
   std::string output_;
