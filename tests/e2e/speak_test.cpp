@@ -240,5 +240,19 @@ TEST_F(SynthesizerTest, AnImmediateStopSilencesAtOnceAndTheCancelComesLater) {
   EXPECT_LT(soundSpanSeconds(heard), 1.05);
 }
 
+TEST_F(SynthesizerTest, AStopAtAWordBoundaryLetsTheWordEnd) {
+  // Stopped 1.2 s in, in the middle of "position" (about 0.95 s to 1.45 s).
+  PcmAudio heard;
+  const ProgramResult result = probe({kSentence, "gmw/en-US", "1.2", "word"}, heard);
+  ASSERT_EQ(result.lines.size(), 2u) << result.standardOutput;
+  EXPECT_EQ(result.lines[0].rfind("stop ", 0), 0u);
+  double cancelledAfter = 0;
+  ASSERT_EQ(std::sscanf(result.lines[1].c_str(), "cancel %lf", &cancelledAfter), 1);
+  EXPECT_GT(cancelledAfter, 1.3);
+  EXPECT_LT(cancelledAfter, 2.0);
+  EXPECT_GT(soundSpanSeconds(heard), 1.25) << "the word went on after the stop";
+  EXPECT_LT(soundSpanSeconds(heard), 1.8) << "but the sentence did not";
+}
+
 }  // namespace
 }  // namespace speech_bridge::e2e

@@ -2,7 +2,7 @@
 // would, and tells what the synthesizer did. Run by the end-to-end tests with
 // their own sound server.
 //
-//   synthesis_probe TEXT [VOICE_ID] [STOP_AFTER_SECONDS]
+//   synthesis_probe TEXT [VOICE_ID] [STOP_AFTER_SECONDS [word]]
 //
 // Prints, one per line:
 //   stop <milliseconds the stop call took> <callbacks delivered during it>
@@ -60,7 +60,9 @@ int main(int argc, char** argv) {
   if (argc > 3) {
     loop.postAfter(std::atof(argv[3]), [&] {
       const auto before = std::chrono::steady_clock::now();
-      synthesizer->stopSpeakingAtBoundary(speech_bridge::SpeechBoundary::immediate);
+      const bool atWord = argc > 4 && std::string(argv[4]) == "word";
+      synthesizer->stopSpeakingAtBoundary(atWord ? speech_bridge::SpeechBoundary::word
+                                                 : speech_bridge::SpeechBoundary::immediate);
       const double took = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - before).count();
       std::printf("stop %.3f %d\n", took, delegate->callbacks);
     });

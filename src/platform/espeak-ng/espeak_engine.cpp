@@ -13,10 +13,18 @@ namespace {
 
 // Milliseconds of sound per block handed to the consumer.
 constexpr int kBlockMilliseconds = 50;
-// The consumer of the synthesis under way; the engine thread's alone.
+// The listeners of the synthesis under way; the engine thread's alone.
 const EspeakEngine::SampleConsumer* currentConsumer = nullptr;
+const EspeakEngine::WordListener* currentWordListener = nullptr;
 
-int receiveSamples(short* samples, int count, espeak_EVENT*) {
+int receiveSamples(short* samples, int count, espeak_EVENT* events) {
+  if (currentWordListener && *currentWordListener) {
+    for (const espeak_EVENT* event = events; event && event->type != espeakEVENT_LIST_TERMINATED; ++event) {
+      if (event->type == espeakEVENT_WORD && event->sample >= 0) {
+        (*currentWordListener)(static_cast<std::size_t>(event->sample));
+      }
+    }
+  }
   // No samples: the end, or a block of events only.
   if (!samples || count <= 0 || !currentConsumer) return 0;
   return (*currentConsumer)(samples, static_cast<std::size_t>(count)) ? 0 : 1;
@@ -113,11 +121,13 @@ bool EspeakEngine::selectVoice(const std::string& identifier) {
 
 bool EspeakEngine::selectDefaultVoice() { return espeak_SetVoiceByName(ESPEAKNG_DEFAULT_VOICE) == EE_OK; }
 
-bool EspeakEngine::synthesize(const std::string& text, const SampleConsumer& consume) {
+bool EspeakEngine::synthesize(const std::string& text, const SampleConsumer& consume, const WordListener& words) {
   currentConsumer = &consume;
+  currentWordListener = &words;
   const espeak_ERROR result = espeak_Synth(text.c_str(), text.size() + 1, 0, POS_CHARACTER, 0, espeakCHARS_UTF8,
                                            nullptr, nullptr);
   currentConsumer = nullptr;
+  currentWordListener = nullptr;
   return result == EE_OK;
 }
 

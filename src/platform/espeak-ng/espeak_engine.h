@@ -55,11 +55,14 @@ class EspeakEngine {
 
   // Receives each block of samples; returns false to abort the synthesis.
   using SampleConsumer = std::function<bool(const std::int16_t* samples, std::size_t count)>;
+  // Hears where each word starts, as a count of samples from the start,
+  // before the block that holds that sample.
+  using WordListener = std::function<void(std::size_t firstSample)>;
 
   // Synthesizes UTF-8 text with the selected voice, block by block, at
   // sampleRate(), mono. False when synthesis failed; an aborted one counts
   // as done.
-  bool synthesize(const std::string& text, const SampleConsumer& consume);
+  bool synthesize(const std::string& text, const SampleConsumer& consume, const WordListener& words = {});
 
  private:
   EspeakEngine();

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <future>
 #include <mutex>
+#include <vector>
 
 #include "platform/espeak-ng/espeak_engine.h"
 #include "platform/main_loop.h"
@@ -24,12 +25,50 @@ struct EspeakSynthesizer::Speech {
     if (playback) playback->stop();
   }
 
+  // Lets the word being heard end, then stops. Before any sound, at once.
+  void stopAfterWord() {
+    std::unique_lock lock(mutex);
+    if (!playback) {
+      lock.unlock();
+      stop();
+      return;
+    }
+    const std::size_t played = playback->samplesPlayed();
+    const auto next = std::upper_bound(wordStarts.begin(), wordStarts.end(), played);
+    if (next != wordStarts.end()) {
+      playback->stopAfter(*next);
+    } else if (synthesisEnded) {
+      playback->stopAfter(samplesWritten);  // the last word: to its end
+    } else {
+      stopAtNextWord = true;  // the next start is not synthesized yet
+    }
+  }
+
+  // On the engine thread, as synthesis goes on.
+  void wordStartsAt(std::size_t sample) {
+    std::lock_guard lock(mutex);
+    wordStarts.push_back(sample);
+    if (stopAtNextWord && playback && sample > playback->samplesPlayed()) {
+      playback->stopAfter(sample);
+      stopAtNextWord = false;
+    }
+  }
+  void synthesisEnds() {
+    std::lock_guard lock(mutex);
+    synthesisEnded = true;
+    if (stopAtNextWord && playback) playback->stopAfter(samplesWritten);
+  }
+
   bool stopped() const { return stopRequested.load(std::memory_order_acquire); }
 
   const std::shared_ptr<const SpeechUtterance> utterance;
   std::atomic<bool> stopRequested{false};
   std::mutex mutex;
   PortAudioPlayback* playback = nullptr;  // while it plays
+  std::vector<std::size_t> wordStarts;    // in samples, ascending
+  std::size_t samplesWritten = 0;
+  bool synthesisEnded = false;
+  bool stopAtNextWord = false;
   std::promise<void> releasedPromise;     // the engine thread is done with it
   std::future<void> released;
 };
@@ -69,7 +108,15 @@ bool speakOnEngine(EspeakSynthesizer::Speech& speech) {
   }
   const bool synthesized = engine.synthesize(
       textForEngine(speech.utterance->text),
-      [&](const std::int16_t* samples, std::size_t count) { return !speech.stopped() && playback->write(samples, count); });
+      [&](const std::int16_t* samples, std::size_t count) {
+        {
+          std::lock_guard lock(speech.mutex);
+          speech.samplesWritten += count;
+        }
+        return !speech.stopped() && playback->write(samples, count);
+      },
+      [&](std::size_t firstSample) { speech.wordStartsAt(firstSample); });
+  speech.synthesisEnds();
   if (synthesized && !speech.stopped()) {
     playback->finishWriting();
   } else {
@@ -124,8 +171,14 @@ void EspeakSynthesizer::speakUtterance(std::shared_ptr<const SpeechUtterance> ut
   });
 }
 
-void EspeakSynthesizer::stopSpeakingAtBoundary(SpeechBoundary) {
-  for (const auto& speech : callbacks_->unfinished) speech->stop();
+void EspeakSynthesizer::stopSpeakingAtBoundary(SpeechBoundary boundary) {
+  for (const auto& speech : callbacks_->unfinished) {
+    if (boundary == SpeechBoundary::immediate) {
+      speech->stop();
+    } else {
+      speech->stopAfterWord();
+    }
+  }
 }
 
 }  // namespace speech_bridge

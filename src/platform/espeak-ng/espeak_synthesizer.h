@@ -26,7 +26,8 @@ class EspeakSynthesizer final : public SpeechSynthesizer {
 
   void setDelegate(std::weak_ptr<SpeechSynthesizerDelegate> delegate) override;
   void speakUtterance(std::shared_ptr<const SpeechUtterance> utterance) override;
-  // Both boundaries stop at once: eSpeak NG's blocks do not follow words.
+  // `word` lets the word being heard end first (an utterance not yet heard
+  // stops at once). Either way the utterance ends with the cancel callback.
   void stopSpeakingAtBoundary(SpeechBoundary boundary) override;
 
   struct Speech;

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <limits>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -49,11 +50,16 @@ struct PortAudioPlayback::State {
     return ending.has_value();
   }
 
+  static constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
+
   PlaybackSampleQueue queue;
   const std::size_t startThreshold;
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> writingFinished{false};
   std::atomic<bool> playedToTheEnd{false};
+  std::atomic<std::size_t> limit{kNoLimit};  // set by stopAfter()
+  std::atomic<std::size_t> played{0};        // written by the audio thread only
+  std::size_t written = 0;                   // the producer's own count
 
   std::mutex streamMutex;  // the stream's start, abort and close
   PaStream* stream = nullptr;
@@ -75,11 +81,18 @@ int renderOutput(const void*, void* output, unsigned long frames, const PaStream
     std::fill(out, out + frames, std::int16_t{0});
     return paAbort;
   }
+  const std::size_t limit = state.limit.load(std::memory_order_acquire);
+  const std::size_t played = state.played.load(std::memory_order_relaxed);
+  const bool limited = limit != PortAudioPlayback::State::kNoLimit;
+  const std::size_t allowed = limited ? std::min<std::size_t>(frames, limit - std::min(limit, played)) : frames;
   // Read before taking samples: once it is set, the queue holds the last ones.
   const bool lastSamplesQueued = state.writingFinished.load(std::memory_order_acquire);
-  const std::size_t got = state.queue.pop(out, frames);
+  const std::size_t got = state.queue.pop(out, allowed);
+  state.played.store(played + got, std::memory_order_release);
   if (got == frames) return paContinue;
   std::fill(out + got, out + frames, std::int16_t{0});
+  // At the limit, or at the end: what the device holds is still played out.
+  if (limited && (got == allowed || lastSamplesQueued)) return paComplete;
   if (!lastSamplesQueued) return paContinue;  // the producer is behind: a moment of silence
   state.playedToTheEnd.store(true, std::memory_order_release);
   return paComplete;
@@ -90,7 +103,8 @@ int renderOutput(const void*, void* output, unsigned long frames, const PaStream
 // device failed.
 void streamFinished(void* userData) {
   auto& state = *static_cast<PortAudioPlayback::State*>(userData);
-  if (state.stopRequested.load(std::memory_order_acquire)) {
+  if (state.stopRequested.load(std::memory_order_acquire) ||
+      state.limit.load(std::memory_order_acquire) != PortAudioPlayback::State::kNoLimit) {
     state.end(PortAudioPlayback::Ending::stopped);
   } else if (state.playedToTheEnd.load(std::memory_order_acquire)) {
     state.end(PortAudioPlayback::Ending::played);
@@ -138,7 +152,9 @@ PortAudioPlayback::~PortAudioPlayback() {
 bool PortAudioPlayback::write(const std::int16_t* samples, std::size_t count) {
   State& state = *state_;
   while (!state.stopRequested.load(std::memory_order_acquire)) {
+    if (state.written >= state.limit.load(std::memory_order_acquire)) return false;
     const std::size_t pushed = state.queue.push(samples, count);
+    state.written += pushed;
     samples += pushed;
     count -= pushed;
     if (!state.started && state.queue.size() >= state.startThreshold) start();
@@ -171,6 +187,14 @@ void PortAudioPlayback::stop() {
     state.end(Ending::stopped);
   }
 }
+
+void PortAudioPlayback::stopAfter(std::size_t sampleCount) {
+  std::size_t limit = state_->limit.load(std::memory_order_acquire);
+  while (sampleCount < limit && !state_->limit.compare_exchange_weak(limit, sampleCount)) {
+  }
+}
+
+std::size_t PortAudioPlayback::samplesPlayed() const { return state_->played.load(std::memory_order_acquire); }
 
 void PortAudioPlayback::start() {
   State& state = *state_;

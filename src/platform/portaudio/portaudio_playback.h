@@ -44,6 +44,14 @@ class PortAudioPlayback {
   // dropped). Harmless after the end.
   void stop();
 
+  // Any thread: the output ends, as stopped, once `sampleCount` samples in
+  // all have been played (at once if that many already have); the producer's
+  // writes beyond them fail. A later call may only bring the end nearer.
+  void stopAfter(std::size_t sampleCount);
+
+  // Samples handed to the device so far; it plays them within its latency.
+  std::size_t samplesPlayed() const;
+
   struct State;
 
  private:
