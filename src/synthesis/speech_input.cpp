@@ -35,9 +35,9 @@ void handleSpeechInput(Process& process, const std::string& bytes) {
 
 // On a background thread. Reads until the end of input, or until it holds one
 // byte more than is accepted, so that an oversized text is reported without
-// waiting for the host to close its end.
-void readSpeechInput(Process& process) {
-  StandardStreams& streams = process.platform.streams;
+// waiting for the host to close its end. It touches nothing of the job: the
+// process may have ended it (and, in tests, be gone) by the time a read returns.
+void readSpeechInput(StandardStreams& streams, MainLoop& loop, Process& process) {
   std::string buffer;
   while (buffer.size() <= kLargestSpeechInputBytes) {
     const std::optional<std::string> chunk =
@@ -48,8 +48,7 @@ void readSpeechInput(Process& process) {
     if (chunk->empty()) break;
     buffer += *chunk;
   }
-  process.platform.loop.post(
-      [&process, bytes = std::move(buffer)] { handleSpeechInput(process, bytes); });
+  loop.post([&process, bytes = std::move(buffer)] { handleSpeechInput(process, bytes); });
 }
 
 void speechInputDeadline(Process& process) {
@@ -62,7 +61,8 @@ void speechInputDeadline(Process& process) {
 
 void startSpeechInput(Process& process) {
   MainLoop& loop = process.platform.loop;
-  loop.runInBackground([&process] { readSpeechInput(process); });
+  StandardStreams& streams = process.platform.streams;
+  loop.runInBackground([&streams, &loop, &process] { readSpeechInput(streams, loop, process); });
   loop.postAfter(kSpeechInputDeadlineSeconds, [&process] { speechInputDeadline(process); });
   process.platform.synthesis.prepareToSpeak();
 }

@@ -80,6 +80,10 @@ class SimulatedSynthesizer final : public SpeechSynthesizer {
 
 }  // namespace
 
+SimulatedSynthesis::~SimulatedSynthesis() {
+  if (!scripts.empty()) ADD_FAILURE() << scripts.size() << " scripted utterance(s) never spoken";
+}
+
 std::vector<std::string> SimulatedSynthesis::callDescriptions() const {
   std::vector<std::string> descriptions;
   for (const Call& call : calls) descriptions.push_back(call.description);

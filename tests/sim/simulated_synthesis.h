@@ -32,6 +32,8 @@ struct UtteranceScript {
 class SimulatedSynthesis final : public SpeechSynthesis {
  public:
   explicit SimulatedSynthesis(SimulatedMainLoop& loop) : loop_(loop) {}
+  // A script left unused means an utterance the test expected never came.
+  ~SimulatedSynthesis() override;
 
   // The inventory. voiceWithLanguage() finds the first voice whose language
   // equals the tag exactly.
