@@ -2,6 +2,7 @@
 // daemon. Needs pulseaudio, pulseaudio-utils and eSpeak NG's voice data.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
+#include <unistd.h>
 
 #include <chrono>
 #include <cmath>
