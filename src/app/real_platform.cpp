@@ -39,7 +39,7 @@ struct RealPlatform::Services {
   UngatedPermissions permissions;
   UnbuiltRecognitionService recognition;
   UnbuiltAudioCapture audioCapture;
-  EspeakSynthesis synthesis;
+  EspeakSynthesis synthesis{loop};
 };
 
 RealPlatform::RealPlatform()

@@ -50,7 +50,7 @@ std::vector<char*> pointers(std::vector<std::string>& strings) {
 std::string programPath() { return SPEECH_BRIDGE_EXECUTABLE; }
 
 RunningProgram::RunningProgram(const std::vector<std::string>& args, const EnvironmentChanges& environment,
-                               const std::string& workingDirectory) {
+                               const std::string& workingDirectory, const std::string& executable) {
   int in[2], out[2], err[2];
   if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) {
     throw std::runtime_error("pipe failed");
@@ -62,7 +62,7 @@ RunningProgram::RunningProgram(const std::vector<std::string>& args, const Envir
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
   if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
 
-  std::vector<std::string> argv = {programPath()};
+  std::vector<std::string> argv = {executable.empty() ? programPath() : executable};
   argv.insert(argv.end(), args.begin(), args.end());
   std::vector<std::string> envp = childEnvironment(environment);
   auto argvPointers = pointers(argv);

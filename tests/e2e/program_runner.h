@@ -31,8 +31,9 @@ struct ProgramResult {
 // The program as a host runs it: pipes on all three standard streams.
 class RunningProgram {
  public:
+  // `executable` is the program under test unless another is named.
   RunningProgram(const std::vector<std::string>& args, const EnvironmentChanges& environment = {},
-                 const std::string& workingDirectory = {});
+                 const std::string& workingDirectory = {}, const std::string& executable = {});
   ~RunningProgram();
 
   RunningProgram(const RunningProgram&) = delete;

@@ -58,8 +58,11 @@ PulseServer::PulseServer() {
 
   std::ofstream(directory_ + "/default.pa")
       << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket_ << "\n"
-      << "load-module module-null-sink sink_name=speaker\n"
-      << "load-module module-null-sink sink_name=microphone\n"
+      // Without rewinds a null sink starts a new stream at once, as a sound
+      // card does; with them it may hold it back for up to its two-second
+      // idle block, which would blur every timing a test takes.
+      << "load-module module-null-sink sink_name=speaker norewinds=1\n"
+      << "load-module module-null-sink sink_name=microphone norewinds=1\n"
       << "set-default-sink speaker\n"
       << "set-default-source microphone.monitor\n";
 
