@@ -34,7 +34,7 @@ struct RealPlatform::Services {
   UngatedPermissions permissions;
   UnbuiltRecognitionService recognition;
   PortAudioCapture audioCapture;
-  EspeakSynthesis synthesis;
+  EspeakSynthesis synthesis{loop};
 };
 
 RealPlatform::RealPlatform()

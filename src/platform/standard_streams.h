@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -31,8 +32,9 @@ class StandardStreams {
   virtual void clearInputReadabilityHandler() = 0;
 
   // One blocking read of at most `maxBytes` (> 0). Returns at least one byte,
-  // or an empty string at the end of input or on a read error. Any thread.
-  virtual std::string readInput(std::size_t maxBytes) = 0;
+  // an empty string at the end of input, or nothing when the read failed (the
+  // input is then unusable; reading again fails again). Any thread.
+  virtual std::optional<std::string> readInput(std::size_t maxBytes) = 0;
 };
 
 }  // namespace speech_bridge

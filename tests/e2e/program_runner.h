@@ -29,9 +29,9 @@ struct ProgramResult {
 };
 
 // The program as a host runs it: pipes on all three standard streams.
-// `executable` replaces the program under test, for helpers of the tests.
 class RunningProgram {
  public:
+  // `executable` is the program under test unless another is named.
   RunningProgram(const std::vector<std::string>& args, const EnvironmentChanges& environment = {},
                  const std::string& workingDirectory = {}, const std::string& executable = {});
   ~RunningProgram();

@@ -13,13 +13,6 @@ namespace speech_bridge::e2e {
 // "microphone" (whose monitor is the default source: what is played into it
 // is what a program hears from the microphone). Only child processes given
 // childEnvironment() reach it. Stopped by its PID when destroyed.
-//
-// The virtual microphone is kept recording in 10 ms steps for the daemon's
-// lifetime, as a sound card's capture runs. Left to itself a null sink renders
-// 2 s blocks ahead whenever no client asks for less, and it only takes up a
-// new client's shorter latency after the block it is in: a program that starts
-// recording then hears its first audio up to 2 s late (measured 1.4-2.0 s
-// with pacat and PortAudio alike), which no real microphone does.
 class PulseServer {
  public:
   // Starts the daemon and waits until it answers; throws with the reason when
@@ -48,8 +41,7 @@ class PulseServer {
   std::string clientOutput(const std::vector<std::string>& command) const;
 
   // Waits until `count` recording streams (parecord, a program listening)
-  // are connected, besides the one that keeps the microphone running; false
-  // after the timeout.
+  // are connected; false after the timeout.
   bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   // Starts `paplay` of an audio file into the microphone; returns its PID.
@@ -72,7 +64,6 @@ class PulseServer {
   std::string directory_;
   std::string socket_;
   pid_t pid_ = -1;
-  pid_t microphoneClock_ = -1;
 };
 
 }  // namespace speech_bridge::e2e

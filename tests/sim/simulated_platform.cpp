@@ -5,7 +5,9 @@
 
 namespace speech_bridge::sim {
 
-SimulatedPlatform::SimulatedPlatform() = default;
+SimulatedPlatform::SimulatedPlatform() {
+  synthesis.linesWritten = [this] { return streams.outputLines().size(); };
+}
 
 SimulatedPlatform::~SimulatedPlatform() {
   streams.shutDown();

@@ -4,8 +4,16 @@
 
 namespace speech_bridge::sim {
 
+// A blocked reader waits on a condition, which the loop cannot see ahead: a
+// timer at the same moment makes virtual time stop there, so the reader wakes
+// exactly when its input comes.
+void SimulatedStandardStreams::markInputMoment(double at) {
+  loop_.schedulePlatformEvent(at, [] {});
+}
+
 void SimulatedStandardStreams::feedInputAt(double at, std::string bytes) {
   if (bytes.empty()) return;
+  markInputMoment(at);
   loop_.changeShared([&] {
     pieces_.push_back({at, bytes});
     script_.push_back({at, bytes});
@@ -14,11 +22,18 @@ void SimulatedStandardStreams::feedInputAt(double at, std::string bytes) {
 }
 
 void SimulatedStandardStreams::closeInputAt(double at) {
+  markInputMoment(at);
   loop_.changeShared([&] {
     pieces_.push_back({at, std::string()});
     script_.push_back({at, std::string()});
   });
   if (handlerEverSet_) deliverPiece(script_.size() - 1);
+}
+
+void SimulatedStandardStreams::failInputAt(double at) {
+  if (handlerEverSet_) ADD_FAILURE() << "read errors are scripted for blocking reads only";
+  markInputMoment(at);
+  loop_.changeShared([&] { pieces_.push_back({at, std::string(), true}); });
 }
 
 void SimulatedStandardStreams::shutDown() {
@@ -69,18 +84,23 @@ void SimulatedStandardStreams::deliverPiece(std::size_t index) {
   });
 }
 
-std::string SimulatedStandardStreams::readInput(std::size_t maxBytes) {
-  std::string result;
+std::optional<std::string> SimulatedStandardStreams::readInput(std::size_t maxBytes) {
+  std::optional<std::string> result = std::string();
   loop_.waitUntil([&](double now) {
     if (shutDown_) return true;
     return !pieces_.empty() && pieces_.front().at <= now;
   });
   loop_.changeShared([&] {
     readSizes_.push_back(maxBytes);
-    if (shutDown_ || pieces_.empty() || pieces_.front().bytes.empty()) return;  // end of input
+    if (shutDown_ || pieces_.empty()) return;  // end of input
     Piece& front = pieces_.front();
+    if (front.fails) {
+      result = std::nullopt;
+      return;
+    }
+    if (front.bytes.empty()) return;  // end of input
     result = front.bytes.substr(0, maxBytes);
-    front.bytes.erase(0, result.size());
+    front.bytes.erase(0, result->size());
     if (front.bytes.empty()) pieces_.pop_front();
   });
   return result;

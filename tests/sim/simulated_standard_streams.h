@@ -19,6 +19,8 @@ class SimulatedStandardStreams final : public StandardStreams {
   // open for ever.
   void feedInputAt(double at, std::string bytes);
   void closeInputAt(double at);
+  // A read error at `at`: that read and every later one fail.
+  void failInputAt(double at);
 
   // The host stops reading: later writes fail.
   void closeOutput() { outputClosed_ = true; }
@@ -38,15 +40,17 @@ class SimulatedStandardStreams final : public StandardStreams {
   bool writeOutput(std::string_view bytes) override;
   void setInputReadabilityHandler(ReadabilityHandler handler) override;
   void clearInputReadabilityHandler() override;
-  std::string readInput(std::size_t maxBytes) override;
+  std::optional<std::string> readInput(std::size_t maxBytes) override;
 
  private:
   struct Piece {
     double at;
-    std::string bytes;  // empty: end of input
+    std::string bytes;  // empty: end of input (or a read error, when `fails`)
+    bool fails = false;
   };
 
   void deliverPiece(std::size_t index);
+  void markInputMoment(double at);
 
   SimulatedMainLoop& loop_;
   std::string output_;

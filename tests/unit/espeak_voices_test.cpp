@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <future>
 #include <set>
 
+#include "platform/espeak-ng/espeak_engine.h"
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/posix/posix_main_loop.h"
 
 namespace speech_bridge {
 namespace {
@@ -19,7 +23,8 @@ TEST(EspeakLanguageTag, LanguageLowerRegionUpperScriptTitle) {
 
 // Needs eSpeak NG's voice data (package espeak-ng-data).
 TEST(EspeakVoices, ListsTheInstalledInventoryWithUniqueIdentifiers) {
-  EspeakSynthesis synthesis;
+  PosixMainLoop loop;
+  EspeakSynthesis synthesis(loop);
   const std::vector<SpeechVoice> voices = synthesis.speechVoices();
   ASSERT_GT(voices.size(), 50u);
   std::set<std::string> identifiers;
@@ -32,6 +37,80 @@ TEST(EspeakVoices, ListsTheInstalledInventoryWithUniqueIdentifiers) {
   }
   EXPECT_EQ(identifiers.size(), voices.size());
   EXPECT_EQ(synthesis.voiceWithIdentifier("no/such-voice"), std::nullopt);
+  // Exactly what the listing says: eSpeak NG itself would also take these.
+  EXPECT_EQ(synthesis.voiceWithIdentifier("gmw/en-us"), std::nullopt);
+  EXPECT_EQ(synthesis.voiceWithIdentifier("English (America)"), std::nullopt);
+  EXPECT_EQ(synthesis.voiceWithIdentifier("en-US"), std::nullopt);
+}
+
+// Needs eSpeak NG's voice data.
+TEST(EspeakVoices, LanguagesFindTheirInstalledVoices) {
+  PosixMainLoop loop;
+  EspeakSynthesis synthesis(loop);
+  const auto identifierFor = [&](const std::string& tag) {
+    const auto found = synthesis.voiceWithLanguage(tag);
+    return found ? found->identifier : "none";
+  };
+  EXPECT_EQ(identifierFor("en-US"), "gmw/en-US");
+  EXPECT_EQ(identifierFor("en_US"), "gmw/en-US");
+  EXPECT_EQ(identifierFor("de-DE"), "gmw/de");
+  EXPECT_EQ(identifierFor("de"), "gmw/de");
+  EXPECT_EQ(identifierFor("fr-CA"), "roa/fr");
+  EXPECT_EQ(identifierFor("pt-BR"), "roa/pt-BR");
+  EXPECT_EQ(identifierFor("xx-YY"), "none");
+}
+
+// Needs eSpeak NG's voice data. On the engine thread, as the synthesizer
+// does it.
+TEST(EspeakEngine, EveryListedVoiceCanSpeak) {
+  EspeakEngine& engine = EspeakEngine::shared();
+  std::promise<std::vector<std::string>> failures;
+  engine.submit([&] {
+    std::vector<std::string> failed;
+    if (!engine.startSynthesis()) failed.push_back("start");
+    for (const EspeakVoice& entry : engine.inventory()) {
+      if (!engine.selectVoice(entry.voice.identifier)) failed.push_back(entry.voice.identifier);
+    }
+    if (engine.selectVoice("gmw/en-us")) failed.push_back("a miscased identifier was taken");
+    failures.set_value(failed);
+  });
+  EXPECT_EQ(failures.get_future().get(), std::vector<std::string>{});
+}
+
+// Needs eSpeak NG's voice data.
+TEST(EspeakEngine, SynthesisComesInShortBlocksAndCanBeAborted) {
+  EspeakEngine& engine = EspeakEngine::shared();
+  struct Heard {
+    std::size_t blocks = 0, samples = 0, largestBlock = 0;
+    int sampleRate = 0;
+    bool done = false;
+  };
+  std::promise<std::pair<Heard, Heard>> result;
+  engine.submit([&] {
+    Heard whole, aborted;
+    engine.startSynthesis();
+    engine.selectDefaultVoice();
+    whole.sampleRate = engine.sampleRate();
+    whole.done = engine.synthesize("Hold position near the northern gate.", [&](const std::int16_t*, std::size_t count) {
+      ++whole.blocks;
+      whole.samples += count;
+      whole.largestBlock = std::max(whole.largestBlock, count);
+      return true;
+    });
+    aborted.done = engine.synthesize("Hold position near the northern gate.", [&](const std::int16_t*, std::size_t count) {
+      ++aborted.blocks;
+      aborted.samples += count;
+      return aborted.blocks < 2;
+    });
+    result.set_value({whole, aborted});
+  });
+  const auto [whole, aborted] = result.get_future().get();
+  EXPECT_EQ(whole.sampleRate, 22050);
+  EXPECT_TRUE(whole.done);
+  EXPECT_GT(whole.samples, 22050u) << "over a second of speech";
+  EXPECT_LE(whole.largestBlock, 22050u / 10) << "blocks of about 50 ms";
+  EXPECT_TRUE(aborted.done);
+  EXPECT_EQ(aborted.blocks, 2u) << "no block after the consumer said stop";
 }
 
 }  // namespace

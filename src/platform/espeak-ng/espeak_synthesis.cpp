@@ -1,9 +1,11 @@
 #include "platform/espeak-ng/espeak_synthesis.h"
 
-#include <espeak-ng/espeak_ng.h>
-#include <espeak-ng/speak_lib.h>
-
 #include <cctype>
+
+#include "platform/espeak-ng/espeak_engine.h"
+#include "platform/espeak-ng/espeak_synthesizer.h"
+#include "platform/espeak-ng/espeak_voice_choice.h"
+#include "platform/portaudio/portaudio_library.h"
 
 namespace speech_bridge {
 
@@ -34,41 +36,38 @@ std::string languageTagFromEspeak(const std::string& language) {
   return tag;
 }
 
-const std::vector<SpeechVoice>& EspeakSynthesis::voices() {
-  std::call_once(listed_, [this] {
-    espeak_ng_InitializePath(nullptr);
-    const espeak_VOICE** list = espeak_ListVoices(nullptr);
-    for (; list && *list; ++list) {
-      const espeak_VOICE& voice = **list;
-      // `languages` is a priority byte, then the first language name.
-      const char* language = voice.languages ? voice.languages + 1 : "";
-      voices_.push_back({voice.identifier ? voice.identifier : "", voice.name ? voice.name : "",
-                         languageTagFromEspeak(language)});
-    }
-  });
-  return voices_;
+std::unique_ptr<SpeechSynthesizer> EspeakSynthesis::makeSynthesizer() {
+  return std::make_unique<EspeakSynthesizer>(loop_);
 }
 
-std::vector<SpeechVoice> EspeakSynthesis::speechVoices() { return voices(); }
+std::vector<SpeechVoice> EspeakSynthesis::speechVoices() {
+  std::vector<SpeechVoice> voices;
+  for (const EspeakVoice& entry : EspeakEngine::shared().inventory()) voices.push_back(entry.voice);
+  return voices;
+}
 
 std::optional<SpeechVoice> EspeakSynthesis::voiceWithIdentifier(const std::string& identifier) {
-  for (const SpeechVoice& voice : voices()) {
-    if (voice.identifier == identifier) return voice;
+  for (const EspeakVoice& entry : EspeakEngine::shared().inventory()) {
+    if (entry.voice.identifier == identifier) return entry.voice;
   }
   return std::nullopt;
 }
 
-// Placeholder until speaking is built: no voice is chosen by language yet.
-std::optional<SpeechVoice> EspeakSynthesis::voiceWithLanguage(const std::string&) { return std::nullopt; }
+std::optional<SpeechVoice> EspeakSynthesis::voiceWithLanguage(const std::string& languageTag) {
+  const EspeakVoice* entry = voiceForLanguage(EspeakEngine::shared().inventory(), languageTag);
+  if (!entry) return std::nullopt;
+  return entry->voice;
+}
 
-// Placeholder until speaking is built: a synthesizer that never speaks.
-std::unique_ptr<SpeechSynthesizer> EspeakSynthesis::makeSynthesizer() {
-  class Silent final : public SpeechSynthesizer {
-    void setDelegate(std::weak_ptr<SpeechSynthesizerDelegate>) override {}
-    void speakUtterance(std::shared_ptr<const SpeechUtterance>) override {}
-    void stopSpeakingAtBoundary(SpeechBoundary) override {}
-  };
-  return std::make_unique<Silent>();
+void EspeakSynthesis::prepareToSpeak() {
+  if (prepared_.exchange(true)) return;
+  // Both take tens of milliseconds; done while the text is still coming,
+  // they are not between "ready" and the first sound.
+  EspeakEngine& engine = EspeakEngine::shared();
+  engine.submit([&engine] {
+    engine.startSynthesis();
+    startPortAudio();
+  });
 }
 
 }  // namespace speech_bridge

@@ -1,6 +1,6 @@
 #pragma once
 
-#include <mutex>
+#include <atomic>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,24 +9,29 @@
 
 namespace speech_bridge {
 
+class MainLoop;
+
 // "en-us" → "en-US", "cmn-latn-pinyin" → "cmn-Latn-pinyin": the language in
 // lower case, regions in upper case, scripts in title case, and everything
 // after a singleton ("x-…") in lower case.
 std::string languageTagFromEspeak(const std::string& language);
 
-// eSpeak NG's voice inventory and synthesizer.
+// eSpeak NG's voices, and synthesizers that speak through PortAudio. Nothing
+// starts before a voice is asked for or speaking is prepared.
 class EspeakSynthesis final : public SpeechSynthesis {
  public:
+  // The loop that delivers the synthesizers' callbacks.
+  explicit EspeakSynthesis(MainLoop& loop) : loop_(loop) {}
+
   std::unique_ptr<SpeechSynthesizer> makeSynthesizer() override;
   std::vector<SpeechVoice> speechVoices() override;
   std::optional<SpeechVoice> voiceWithIdentifier(const std::string& identifier) override;
   std::optional<SpeechVoice> voiceWithLanguage(const std::string& languageTag) override;
+  void prepareToSpeak() override;
 
  private:
-  const std::vector<SpeechVoice>& voices();
-
-  std::once_flag listed_;
-  std::vector<SpeechVoice> voices_;
+  MainLoop& loop_;
+  std::atomic<bool> prepared_{false};
 };
 
 }  // namespace speech_bridge

@@ -4,11 +4,9 @@
 #include <jack/jack.h>
 #include <portaudio.h>
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <mutex>
+
+#include "platform/posix/discarded_standard_error.h"
 
 // PortAudio's own diagnostic hook; not in its public header.
 extern "C" {
@@ -22,34 +20,6 @@ namespace {
 void ignoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 void ignoreMessage(const char*) {}
 
-// Points file descriptor 2 at /dev/null for its lifetime. Some ALSA plugins
-// write to stderr directly, past every handler: the JACK plugin warns while
-// PortAudio probes it whenever the executable's name is long.
-class StandardErrorSilenced {
- public:
-  StandardErrorSilenced() {
-    std::fflush(stderr);
-    saved_ = ::fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
-    const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    if (null >= 0) {
-      ::dup2(null, STDERR_FILENO);
-      ::close(null);
-    }
-  }
-  ~StandardErrorSilenced() {
-    std::fflush(stderr);
-    if (saved_ >= 0) {
-      ::dup2(saved_, STDERR_FILENO);
-      ::close(saved_);
-    }
-  }
-  StandardErrorSilenced(const StandardErrorSilenced&) = delete;
-  StandardErrorSilenced& operator=(const StandardErrorSilenced&) = delete;
-
- private:
-  int saved_ = -1;
-};
-
 }  // namespace
 
 bool startPortAudio() {
@@ -60,7 +30,9 @@ bool startPortAudio() {
     jack_set_error_function(&ignoreMessage);
     jack_set_info_function(&ignoreMessage);
     PaUtil_SetDebugPrintFunction(&ignoreMessage);
-    const StandardErrorSilenced silenced;
+    // Some ALSA plugins print past every handler: the JACK plugin warns
+    // while PortAudio probes it whenever the executable's name is long.
+    discardStandardErrorStream();
     started = Pa_Initialize() == paNoError;
   });
   return started;

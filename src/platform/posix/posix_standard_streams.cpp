@@ -47,7 +47,7 @@ void PosixStandardStreams::clearInputReadabilityHandler() {
   handler_ = nullptr;
 }
 
-std::string PosixStandardStreams::readInput(std::size_t maxBytes) {
+std::optional<std::string> PosixStandardStreams::readInput(std::size_t maxBytes) {
   std::string buffer(maxBytes, '\0');
   for (;;) {
     const ssize_t got = ::read(STDIN_FILENO, buffer.data(), maxBytes);
@@ -57,14 +57,17 @@ std::string PosixStandardStreams::readInput(std::size_t maxBytes) {
       ::poll(&in, 1, -1);
       continue;
     }
-    buffer.resize(got > 0 ? static_cast<std::size_t>(got) : 0);
+    if (got < 0) return std::nullopt;
+    buffer.resize(static_cast<std::size_t>(got));
     return buffer;
   }
 }
 
 void PosixStandardStreams::readUntilEnd() {
   for (;;) {
-    std::string chunk = readInput(kReadChunkBytes);
+    // The control channel has no use for the difference: a failed read ends
+    // its input as the end of input does.
+    std::string chunk = readInput(kReadChunkBytes).value_or(std::string());
     const bool atEnd = chunk.empty();
     {
       std::lock_guard lock(handlerMutex_);

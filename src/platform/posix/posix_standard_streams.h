@@ -12,7 +12,7 @@ class PosixStandardStreams final : public StandardStreams {
   bool writeOutput(std::string_view bytes) override;
   void setInputReadabilityHandler(ReadabilityHandler handler) override;
   void clearInputReadabilityHandler() override;
-  std::string readInput(std::size_t maxBytes) override;
+  std::optional<std::string> readInput(std::size_t maxBytes) override;
 
  private:
   void readUntilEnd();

@@ -1,0 +1,27 @@
+#include "platform/posix/discarded_standard_error.h"
+
+#include <cstdio>
+#include <mutex>
+
+namespace speech_bridge {
+namespace {
+
+ssize_t dropWrite(void*, const char*, std::size_t size) { return static_cast<ssize_t>(size); }
+
+}  // namespace
+
+void discardStandardErrorStream() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    cookie_io_functions_t functions{};
+    functions.write = &dropWrite;
+    // The GNU C library lets a program replace `stderr`; the stream is never
+    // closed, so that no thread can be left holding a closed one.
+    if (FILE* sink = fopencookie(nullptr, "w", functions)) {
+      std::setvbuf(sink, nullptr, _IONBF, 0);
+      stderr = sink;
+    }
+  });
+}
+
+}  // namespace speech_bridge

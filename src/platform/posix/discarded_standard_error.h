@@ -1,0 +1,12 @@
+#pragma once
+
+namespace speech_bridge {
+
+// Points the C library's `stderr` stream at a stream that drops what it is
+// given, for the rest of the process. Some libraries (eSpeak NG among them)
+// print diagnostics there with no way to turn them off, and this program
+// writes nothing to standard error. File descriptor 2 itself is left alone.
+// Thread-safe; only the first call does anything.
+void discardStandardErrorStream();
+
+}  // namespace speech_bridge
