@@ -27,17 +27,17 @@ TICKS = os.sysconf("SC_CLK_TCK")
 
 
 class Daemon:
-    """PulseAudio on a private socket: null sinks "speaker" and "microphone",
-    the microphone's monitor the default source, kept clocking in 10 ms steps
-    as a sound card's capture is."""
+    """PulseAudio on a private socket: null sinks "speaker" and "microphone"
+    (the microphone's monitor the default source), without rewinds, so that a
+    new recorder hears audio at once, as from a sound card."""
 
     def __init__(self):
         self.dir = tempfile.mkdtemp(prefix="speech-bridge-bench-")
         self.socket = os.path.join(self.dir, "native")
         with open(os.path.join(self.dir, "default.pa"), "w") as config:
             config.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
-                         "load-module module-null-sink sink_name=speaker\n"
-                         "load-module module-null-sink sink_name=microphone\n"
+                         "load-module module-null-sink sink_name=speaker norewinds=1\n"
+                         "load-module module-null-sink sink_name=microphone norewinds=1\n"
                          "set-default-sink speaker\nset-default-source microphone.monitor\n")
         env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "XDG_CONFIG_HOME": self.dir, "PATH": "/usr/bin:/bin"}
         self.log = open(os.path.join(self.dir, "daemon.log"), "w")
@@ -52,11 +52,6 @@ class Daemon:
             if time.monotonic() > deadline:
                 raise SystemExit("the PulseAudio daemon did not start")
             time.sleep(0.02)
-        self.clock = subprocess.Popen(["parecord", "--device=microphone.monitor", "--latency-msec=10", "--raw",
-                                       "/dev/null"], env=self.env)
-        time.sleep(0.3)
-        self.client(["pactl", "suspend-sink", "microphone", "1"])
-        self.client(["pactl", "suspend-sink", "microphone", "0"])
 
     def client(self, command):
         return subprocess.run(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -65,9 +60,8 @@ class Daemon:
         return subprocess.Popen(["paplay", "--device=microphone", wav], env=self.env)
 
     def close(self):
-        for process in (self.clock, self.daemon):
-            process.send_signal(signal.SIGTERM)
-            process.wait()
+        self.daemon.send_signal(signal.SIGTERM)
+        self.daemon.wait()
         self.log.close()
         shutil.rmtree(self.dir, ignore_errors=True)
 
