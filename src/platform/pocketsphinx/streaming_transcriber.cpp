@@ -1,5 +1,7 @@
 #include "platform/pocketsphinx/streaming_transcriber.h"
 
+#include <algorithm>
+
 #include "platform/pocketsphinx/transcript_text.h"
 
 namespace speech_bridge {
@@ -9,7 +11,17 @@ StreamingTranscriber::StreamingTranscriber(std::unique_ptr<SphinxDecoder> decode
 }
 
 void StreamingTranscriber::accept(std::span<const std::int16_t> samples) {
-  if (state_ == State::finished || samples.empty()) return;
+  // The detector is asked after every step, so a large piece cannot hide
+  // both the start and the end of speech inside one call.
+  const std::size_t step = static_cast<std::size_t>(decoder_->sampleRate()) / 20;
+  while (!samples.empty() && state_ != State::finished) {
+    const std::size_t count = std::min(step, samples.size());
+    acceptStep(samples.first(count));
+    samples = samples.subspan(count);
+  }
+}
+
+void StreamingTranscriber::acceptStep(std::span<const std::int16_t> samples) {
   decoder_->process(samples);
   const bool speech = decoder_->inSpeech();
   if (state_ == State::awaitingSpeech) {

@@ -33,6 +33,7 @@ class StreamingTranscriber {
  private:
   enum class State { awaitingSpeech, inSpeech, finished };
 
+  void acceptStep(std::span<const std::int16_t> samples);
   void keepUtterance();
 
   std::unique_ptr<SphinxDecoder> decoder_;
