@@ -73,20 +73,6 @@ TEST_F(FileTranscriptionTest, AbsolutePathIsUsedAsGiven) {
   EXPECT_EQ(sim.calls.count("makeUrlRequest /recordings/a b.flac"), 1);
 }
 
-TEST_F(FileTranscriptionTest, UnsupportedLocaleFailsWithoutPermissionRequest) {
-  const sim::JobOutcome outcome = sim.runJob({"--transcribe-file", "orders.wav", "--locale", "fr-FR"});
-  EXPECT_EQ(outcome.lines,
-            Lines{error("On-device speech recognition is unavailable for this locale; no cloud fallback is allowed")});
-  EXPECT_EQ(sim.calls.calls(), Lines{"recognizerForLocale fr-FR"});
-}
-
-TEST_F(FileTranscriptionTest, MissingSpeechDescriptionWinsOverUnsupportedLocale) {
-  sim.infoDictionary.entries.erase("NSSpeechRecognitionUsageDescription");
-  const sim::JobOutcome outcome = sim.runJob({"--transcribe-file", "orders.wav", "--locale", "fr-FR"});
-  EXPECT_EQ(outcome.lines, Lines{error("Speech recognition requires the packaged app's speech usage description")});
-  EXPECT_TRUE(sim.calls.calls().empty());
-}
-
 TEST_F(FileTranscriptionTest, RefusedPermissionEndsBeforeReady) {
   sim.recognition.authorization = sim::AuthorizationAnswer{Status::denied, 0.5};
   const sim::JobOutcome outcome = sim.runJob({"--transcribe-file", "orders.wav"});
