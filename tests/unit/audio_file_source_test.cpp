@@ -127,5 +127,28 @@ TEST_F(AudioFileSourceTest, TruncatedFilesEndInAnError) {
   EXPECT_EQ(error.rfind(flac + " is damaged or cut short: ", 0), 0u) << error;
 }
 
+TEST_F(AudioFileSourceTest, DamagedMp3IsAnErrorAndNotANoteOnStandardError) {
+  const std::string path = folder.path("go.mp3");
+  if (!writeSoundFile(path, asFloat(goForward), 16000, 1, SF_FORMAT_MPEG | SF_FORMAT_MPEG_LAYER_III)) {
+    GTEST_SKIP() << "this libsndfile writes no MP3";
+  }
+  std::ifstream original(path, std::ios::binary);
+  std::string bytes((std::istreambuf_iterator<char>(original)), std::istreambuf_iterator<char>());
+  for (std::size_t i = 3000; i < 6000 && i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7919 % 251);
+  folder.writeFile("damaged.mp3", bytes);
+
+  ::testing::internal::CaptureStderr();
+  AudioFileSource source(folder.path("damaged.mp3"));
+  std::optional<std::string> problem = source.open(16000);
+  std::vector<std::int16_t> block(800);
+  for (AudioRead got; !problem; problem = got.error) {
+    got = source.read(block);
+    if (got.samples == 0 && !got.error) break;
+  }
+  EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+  ASSERT_TRUE(problem) << "the damage goes unnoticed";
+  EXPECT_EQ(*problem, folder.path("damaged.mp3") + " is damaged or cut short: Unspecified internal error.");
+}
+
 }  // namespace
 }  // namespace speech_bridge
