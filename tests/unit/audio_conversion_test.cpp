@@ -33,8 +33,8 @@ TEST(MixToMono, AveragesTheChannelsOfEachFrame) {
 
 TEST(AppendAsInt16, RoundsAndClips) {
   std::vector<std::int16_t> out = {7};
-  appendAsInt16(std::vector<float>{0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 3.0f, -3.0f, 1.0f / 32768.0f}, out);
-  EXPECT_EQ(out, (std::vector<std::int16_t>{7, 0, 16384, -16384, 32767, -32768, 32767, -32768, 1}));
+  appendAsInt16(std::vector<float>{0.0f, 0.5f, -0.5f, 1.0f, -1.0f, 3.0f, -3.0f, 1.0f / 32768.0f, std::nanf("")}, out);
+  EXPECT_EQ(out, (std::vector<std::int16_t>{7, 0, 16384, -16384, 32767, -32768, 32767, -32768, 1, 0}));
 }
 
 TEST(MonoResampler, EqualRatesPassSixteenBitAudioUnchanged) {

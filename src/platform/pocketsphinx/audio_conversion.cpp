@@ -22,9 +22,9 @@ void mixToMono(std::span<const float> interleaved, unsigned channels, std::vecto
 }
 
 void appendAsInt16(std::span<const float> samples, std::vector<std::int16_t>& out) {
-  out.reserve(out.size() + samples.size());
   for (const float sample : samples) {
-    const float scaled = std::clamp(sample * 32768.0f, -32768.0f, 32767.0f);
+    // A float file may hold anything; not-a-number is heard as silence.
+    const float scaled = std::isnan(sample) ? 0.0f : std::clamp(sample * 32768.0f, -32768.0f, 32767.0f);
     out.push_back(static_cast<std::int16_t>(std::lrint(scaled)));
   }
 }
@@ -42,7 +42,7 @@ MonoResampler::Made MonoResampler::make(double inputRate, double outputRate) {
   // libsoxr's own limit on the ratio between the rates.
   if (ratio > 256.0 || ratio < 1.0 / 256.0) return refused("the rates are too far apart");
   soxr_error_t error = nullptr;
-  // Default specs: 32-bit float in and out, high quality, one thread.
+  // libsoxr's defaults: 32-bit float in and out, high quality, one thread.
   soxr_t resampler = soxr_create(inputRate, outputRate, 1, &error, nullptr, nullptr, nullptr);
   if (!resampler) return refused(error ? error : "libsoxr gave no reason");
   return Made{std::unique_ptr<MonoResampler>(new MonoResampler(resampler, ratio)), {}};
