@@ -23,13 +23,14 @@ struct RecognitionError {
 };
 
 // What a task is asked to recognise. Options are set before the task starts.
+// The setters are virtual so that a fake can record the order of calls.
 class RecognitionRequest {
  public:
   virtual ~RecognitionRequest() = default;
 
-  void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
-  void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
-  void setTaskHint(RecognitionTaskHint hint) { taskHint_ = hint; }
+  virtual void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
+  virtual void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
+  virtual void setTaskHint(RecognitionTaskHint hint) { taskHint_ = hint; }
 
   bool requiresOnDeviceRecognition() const { return requiresOnDeviceRecognition_; }
   bool shouldReportPartialResults() const { return shouldReportPartialResults_; }

@@ -16,12 +16,12 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
   AudioInputNode& inputNode() override { return *this; }
 
   AudioFormat outputFormatForBus(int bus) override {
-    capture_.calls.push_back("outputFormatForBus " + std::to_string(bus));
+    capture_.calls_.record("outputFormatForBus " + std::to_string(bus));
     return capture_.inputFormat;
   }
 
   void installTapOnBus(int bus, std::uint32_t bufferSize, AudioFormat format, AudioTapBlock block) override {
-    capture_.calls.push_back("installTapOnBus " + std::to_string(bus) + " " + std::to_string(bufferSize));
+    capture_.calls_.record("installTapOnBus " + std::to_string(bus) + " " + std::to_string(bufferSize));
     if (tap_) ADD_FAILURE() << "a second tap was installed on the input node";
     capture_.requestedFormatRate = format.sampleRate;
     capture_.requestedFormatChannels = format.channelCount;
@@ -29,14 +29,14 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
   }
 
   void removeTapOnBus(int bus) override {
-    capture_.calls.push_back("removeTapOnBus " + std::to_string(bus));
+    capture_.calls_.record("removeTapOnBus " + std::to_string(bus));
     tap_ = nullptr;
   }
 
-  void prepare() override { capture_.calls.push_back("prepare"); }
+  void prepare() override { capture_.calls_.record("prepare"); }
 
   std::optional<std::string> startAndReturnError() override {
-    capture_.calls.push_back("start");
+    capture_.calls_.record("start");
     if (capture_.startError) return capture_.startError;
     if (running_) ADD_FAILURE() << "the engine was started twice";
     running_ = true;
@@ -52,7 +52,7 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
   }
 
   void stop() override {
-    capture_.calls.push_back("stop");
+    capture_.calls_.record("stop");
     running_ = false;
   }
 
@@ -85,7 +85,7 @@ void SimulatedAudioCapture::captureBuffers(int count, std::uint32_t frames, floa
 }
 
 std::shared_ptr<AudioEngine> SimulatedAudioCapture::makeEngine() {
-  calls.push_back("makeEngine");
+  calls_.record("makeEngine");
   if (++enginesMade_ > 1) ADD_FAILURE() << "a job made a second audio engine";
   return std::make_shared<SimulatedAudioEngine>(*this);
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/audio_capture.h"
+#include "sim/call_log.h"
 
 namespace speech_bridge::sim {
 
@@ -12,10 +13,12 @@ class SimulatedMainLoop;
 
 // A microphone scripted by the test: its format, whether it starts, and the
 // buffers it captures, each delivered to the tap at a virtual time after the
-// engine started. Records every call, in order, for the test to assert.
+// engine started. Records every call in the shared call log: "makeEngine",
+// "outputFormatForBus 0", "installTapOnBus 0 1024", "prepare", "start",
+// "stop", "removeTapOnBus 0".
 class SimulatedAudioCapture final : public AudioCapture {
  public:
-  explicit SimulatedAudioCapture(SimulatedMainLoop& loop) : loop_(loop) {}
+  SimulatedAudioCapture(SimulatedMainLoop& loop, CallLog& calls) : loop_(loop), calls_(calls) {}
 
   struct CapturedBuffer {
     double secondsAfterStart;
@@ -31,9 +34,6 @@ class SimulatedAudioCapture final : public AudioCapture {
   // seconds from the start, as a running device would deliver them.
   void captureBuffers(int count, std::uint32_t frames = 1024, float level = 0.25f);
 
-  // Record: "makeEngine", "outputFormatForBus 0", "installTapOnBus 0 1024",
-  // "prepare", "start", "stop", "removeTapOnBus 0", in call order.
-  std::vector<std::string> calls;
   int buffersDelivered = 0;  // handed to the tap
   int buffersDropped = 0;    // captured while no tap ran: stopped or removed
   std::uint32_t requestedFormatChannels = 0;  // the format the tap asked for
@@ -44,6 +44,7 @@ class SimulatedAudioCapture final : public AudioCapture {
  private:
   friend class SimulatedAudioEngine;
   SimulatedMainLoop& loop_;
+  CallLog& calls_;
   int enginesMade_ = 0;
 };
 

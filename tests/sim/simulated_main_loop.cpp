@@ -23,8 +23,14 @@ double SimulatedMainLoop::now() const {
 
 void SimulatedMainLoop::post(Task task) {
   std::lock_guard lock(mutex_);
+  ++postsMade_;
   ready_.push_back(std::move(task));
   changed_.notify_all();
+}
+
+int SimulatedMainLoop::postsMade() const {
+  std::lock_guard lock(mutex_);
+  return postsMade_;
 }
 
 void SimulatedMainLoop::postAfter(double seconds, Task task) {

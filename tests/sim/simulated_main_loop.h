@@ -55,6 +55,10 @@ class SimulatedMainLoop final : public MainLoop {
 
   int slicesRun() const { return slicesRun_; }
 
+  // Tasks posted so far, from any thread; lets a fake check that a callback
+  // only posted its work.
+  int postsMade() const;
+
  private:
   struct Timer {
     double due;
@@ -79,6 +83,7 @@ class SimulatedMainLoop final : public MainLoop {
   std::vector<const WakeCondition*> blockedConditions_;
   std::vector<std::thread> threads_;
   int slicesRun_ = 0;
+  int postsMade_ = 0;
 };
 
 }  // namespace speech_bridge::sim

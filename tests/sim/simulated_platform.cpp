@@ -18,8 +18,8 @@ JobOutcome SimulatedPlatform::runJob(std::vector<std::string> args) {
   JobOutcome outcome;
   outcome.startedAt = loop.now();
   const int slicesBefore = loop.slicesRun();
-  Process process(platform);
-  outcome.exitStatus = runProcess(process, std::move(args));
+  process_ = std::make_unique<Process>(platform);
+  outcome.exitStatus = runProcess(*process_, std::move(args));
   outcome.endedAt = loop.now();
   outcome.slices = loop.slicesRun() - slicesBefore;
   outcome.lines = streams.outputLines();

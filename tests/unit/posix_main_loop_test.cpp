@@ -81,7 +81,7 @@ TEST(PosixMainLoop, APostFromAnotherThreadWakesTheSlice) {
   loop.runSlice(start + 0.5, [&] { return ran; });
   poster.join();
   EXPECT_TRUE(ran);
-  EXPECT_LT(ranAt - start, 0.1);
+  EXPECT_LT(ranAt - start, 0.3) << "an unwoken slice would have run it only at its end, 0.5 s";
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+#include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
+
+#include <thread>
+
+#include "platform/pocketsphinx/live_audio_request.h"
+#include "platform/pocketsphinx/pocketsphinx_recognizer.h"
+#include "platform/pocketsphinx/speech_model.h"
+
+namespace speech_bridge {
+
+void PocketsphinxRecognitionService::requestAuthorization(
+    std::function<void(SpeechAuthorizationStatus)> completion) {
+  std::thread([completion = std::move(completion)] { completion(SpeechAuthorizationStatus::authorized); }).detach();
+}
+
+std::shared_ptr<SpeechRecognizer> PocketsphinxRecognitionService::recognizerForLocale(
+    const std::string& localeIdentifier) {
+  std::optional<SpeechModel> model = installedModelForLocale(localeIdentifier);
+  if (!model) return nullptr;
+  return std::make_shared<PocketsphinxRecognizer>(std::move(*model));
+}
+
+std::shared_ptr<AudioBufferRecognitionRequest> PocketsphinxRecognitionService::makeAudioBufferRequest() {
+  return std::make_shared<LiveAudioRequest>();
+}
+
+std::shared_ptr<UrlRecognitionRequest> PocketsphinxRecognitionService::makeUrlRequest(const std::string& path) {
+  return std::make_shared<UrlRecognitionRequest>(path);
+}
+
+}  // namespace speech_bridge

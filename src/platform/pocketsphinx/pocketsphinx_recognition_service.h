@@ -1,0 +1,22 @@
+#pragma once
+
+#include "platform/recognition_service.h"
+
+namespace speech_bridge {
+
+// Speech recognition on this machine with PocketSphinx and the models
+// installed here. Linux has no permission gate for it: authorization is
+// granted, answered from another thread as a gated platform would answer.
+class PocketsphinxRecognitionService final : public RecognitionService {
+ public:
+  void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override;
+
+  // Matches "en-US", "en_US" and "en-us" alike; nullptr without an installed
+  // model for the locale.
+  std::shared_ptr<SpeechRecognizer> recognizerForLocale(const std::string& localeIdentifier) override;
+
+  std::shared_ptr<AudioBufferRecognitionRequest> makeAudioBufferRequest() override;
+  std::shared_ptr<UrlRecognitionRequest> makeUrlRequest(const std::string& path) override;
+};
+
+}  // namespace speech_bridge

@@ -1,0 +1,25 @@
+#pragma once
+
+#include "platform/pocketsphinx/speech_model.h"
+#include "platform/recognition_service.h"
+
+namespace speech_bridge {
+
+// The recognizer for one installed model. Every model runs on this machine.
+// Making one costs nothing: each task loads the model on its own thread.
+class PocketsphinxRecognizer final : public SpeechRecognizer {
+ public:
+  explicit PocketsphinxRecognizer(SpeechModel model) : model_(std::move(model)) {}
+
+  bool supportsOnDeviceRecognition() const override { return true; }
+
+  // A file request reads its file; a request of a kind this recognizer
+  // cannot read ends the task with an error.
+  std::shared_ptr<RecognitionTask> recognitionTask(std::shared_ptr<RecognitionRequest> request,
+                                                   RecognitionResultHandler handler) override;
+
+ private:
+  const SpeechModel model_;
+};
+
+}  // namespace speech_bridge

@@ -1,0 +1,51 @@
+#include "platform/pocketsphinx/speech_model.h"
+
+#include <sys/stat.h>
+
+#include <array>
+#include <cctype>
+
+namespace speech_bridge {
+namespace {
+
+constexpr std::array kLocations = {
+    ModelLocation{"en-US", "/usr/share/pocketsphinx/model/en-us", "en-us", "en-us.lm.bin", "cmudict-en-us.dict", 16000},
+};
+
+bool isRegularFile(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+}  // namespace
+
+std::span<const ModelLocation> knownModelLocations() { return kLocations; }
+
+std::string canonicalLocale(std::string_view identifier) {
+  std::string canonical;
+  canonical.reserve(identifier.size());
+  for (const char c : identifier) {
+    canonical += c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  }
+  return canonical;
+}
+
+std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,
+                                                   std::span<const ModelLocation> locations) {
+  const std::string wanted = canonicalLocale(identifier);
+  for (const ModelLocation& location : locations) {
+    if (canonicalLocale(location.locale) != wanted) continue;
+    const std::string folder = std::string(location.folder) + "/";
+    SpeechModel model{std::string(location.locale), folder + std::string(location.acousticModel),
+                      folder + std::string(location.languageModel), folder + std::string(location.dictionary),
+                      location.sampleRate};
+    // mdef is the file PocketSphinx itself insists on in an acoustic model.
+    if (isRegularFile(model.acousticModel + "/mdef") && isRegularFile(model.languageModel) &&
+        isRegularFile(model.dictionary)) {
+      return model;
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace speech_bridge

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace speech_bridge {
+
+// The files of one installed PocketSphinx model.
+struct SpeechModel {
+  std::string locale;          // as in the table, such as "en-US"
+  std::string acousticModel;   // folder
+  std::string languageModel;   // file
+  std::string dictionary;      // file
+  int sampleRate = 16000;      // hertz the acoustic model was trained on
+};
+
+// One row of the table of models this machine may have.
+struct ModelLocation {
+  std::string_view locale;
+  std::string_view folder;
+  std::string_view acousticModel;  // relative to folder
+  std::string_view languageModel;
+  std::string_view dictionary;
+  int sampleRate;
+};
+
+// Debian's packaged models. Another installed model is one more row.
+std::span<const ModelLocation> knownModelLocations();
+
+// "en_US", "EN-us" and "en-US" alike become "en-us".
+std::string canonicalLocale(std::string_view identifier);
+
+// The model for a locale identifier whose files are all present, or nothing.
+// Looks at the file system only (cheap): nothing is loaded.
+std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,
+                                                   std::span<const ModelLocation> locations = knownModelLocations());
+
+}  // namespace speech_bridge

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "platform/main_loop.h"
+
+namespace speech_bridge::sim {
+
+class SimulatedMainLoop;
+
+// Calls `answer` at virtual time `at`, as a service thread would, and fails
+// the test unless the callback did nothing but post exactly one task: a
+// receiver must never act on an answer inside the service's call.
+void deliverPlatformAnswer(SimulatedMainLoop& loop, double at, Task answer);
+
+}  // namespace speech_bridge::sim
