@@ -16,10 +16,11 @@ constexpr double kBlockSeconds = 0.05;
 }  // namespace
 
 DecodingTask::DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-                           RecognitionResultHandler handler)
+                           RecognitionResultHandler handler, SearchPasses passes)
     : model_(std::move(model)),
       source_(std::move(source)),
       reportInterimResults_(reportInterimResults),
+      passes_(passes),
       handler_(std::move(handler)),
       thread_([this] { run(); }) {}
 
@@ -58,7 +59,7 @@ void DecodingTask::run() {
     report(std::nullopt, RecognitionError{*problem}, State::ended);
     return;
   }
-  LoadedDecoder loaded = SphinxDecoder::load(model_);
+  LoadedDecoder loaded = SphinxDecoder::load(model_, passes_);
   if (!loaded.decoder) {
     report(std::nullopt, RecognitionError{loaded.error}, State::ended);
     return;

@@ -6,11 +6,11 @@
 
 #include "platform/pocketsphinx/audio_source.h"
 #include "platform/pocketsphinx/speech_model.h"
+#include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/recognition_service.h"
 
 namespace speech_bridge {
 
-class SphinxDecoder;
 
 // One recognition task on its own thread: opens the audio source, loads the
 // model, decodes the audio as the source yields it, and reports through the
@@ -24,7 +24,7 @@ class DecodingTask final : public RecognitionTask {
   // Starts at once; the handler is never called from inside the constructor.
   // The handler runs on the task's thread and must not call back into the task.
   DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-               RecognitionResultHandler handler);
+               RecognitionResultHandler handler, SearchPasses passes = SearchPasses::two);
 
   // Cancels and waits for the thread.
   ~DecodingTask() override;
@@ -48,6 +48,7 @@ class DecodingTask final : public RecognitionTask {
   const SpeechModel model_;
   const std::shared_ptr<AudioSource> source_;
   const bool reportInterimResults_;
+  const SearchPasses passes_;
   const RecognitionResultHandler handler_;
 
   // Held while the handler runs, so that cancel() waits out a report.

@@ -28,8 +28,11 @@ std::shared_ptr<AudioSource> audioSourceFor(const std::shared_ptr<RecognitionReq
 
 std::shared_ptr<RecognitionTask> PocketsphinxRecognizer::recognitionTask(std::shared_ptr<RecognitionRequest> request,
                                                                          RecognitionResultHandler handler) {
+  // Someone is waiting for the final text of live audio; one pass gives it at once.
+  const SearchPasses passes =
+      std::dynamic_pointer_cast<LiveAudioRequest>(request) ? SearchPasses::one : SearchPasses::two;
   return std::make_shared<DecodingTask>(model_, audioSourceFor(request), request->shouldReportPartialResults(),
-                                        std::move(handler));
+                                        std::move(handler), passes);
 }
 
 }  // namespace speech_bridge

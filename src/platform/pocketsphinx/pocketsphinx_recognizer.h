@@ -13,8 +13,9 @@ class PocketsphinxRecognizer final : public SpeechRecognizer {
 
   bool supportsOnDeviceRecognition() const override { return true; }
 
-  // A file request reads its file; a request of a kind this recognizer
-  // cannot read ends the task with an error.
+  // A file request reads its file; a live request decodes what is appended,
+  // in one pass; a request of a kind this recognizer cannot read ends the
+  // task with an error.
   std::shared_ptr<RecognitionTask> recognitionTask(std::shared_ptr<RecognitionRequest> request,
                                                    RecognitionResultHandler handler) override;
 

@@ -6,14 +6,15 @@
 
 namespace speech_bridge {
 
-LoadedDecoder SphinxDecoder::load(const SpeechModel& model) {
+LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes) {
   takeSphinxError();
   const std::string rate = std::to_string(model.sampleRate);
   // -logfn is a second guard: should the log callback ever be reset, the
   // engine's chatter still goes nowhere near standard error.
   cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
                                  model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-samprate",
-                                 rate.c_str(), "-logfn", "/dev/null", nullptr);
+                                 rate.c_str(), "-logfn", "/dev/null", "-fwdflat",
+                                 passes == SearchPasses::two ? "yes" : "no", nullptr);
   const auto failure = [&model](const std::string& fallback) {
     std::string reason = takeSphinxError();
     if (reason.empty()) reason = fallback;
