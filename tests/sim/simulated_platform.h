@@ -14,7 +14,6 @@
 #include "sim/simulated_recognition.h"
 #include "sim/simulated_standard_streams.h"
 #include "sim/simulated_synthesis.h"
-#include "sim/unexpected_services.h"
 
 namespace speech_bridge {
 struct Process;
