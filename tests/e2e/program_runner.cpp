@@ -8,7 +8,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -36,6 +38,18 @@ std::vector<std::string> childEnvironment(const EnvironmentChanges& changes) {
   std::vector<std::string> result;
   for (const auto& [name, value] : variables) result.push_back(name + "=" + value);
   return result;
+}
+
+// The child's peak memory since its exec, while it runs. (The exit status's
+// resource usage would also count the test process's memory that the child
+// shared before its exec.)
+long highWaterKilobytes(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("VmHWM:", 0) == 0) return std::stol(line.substr(6));
+  }
+  return 0;
 }
 
 std::vector<char*> pointers(std::vector<std::string>& strings) {
@@ -167,8 +181,10 @@ void RunningProgram::collect() {
 ProgramResult RunningProgram::wait(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   int status = 0;
+  long peakKilobytes = 0;
   bool killed = false;
   for (;;) {
+    peakKilobytes = std::max(peakKilobytes, highWaterKilobytes(pid_));
     const pid_t done = ::waitpid(pid_, &status, WNOHANG);
     if (done == pid_) break;
     if (done < 0 && errno != EINTR) break;
@@ -186,6 +202,7 @@ ProgramResult RunningProgram::wait(std::chrono::milliseconds timeout) {
   result_.exitStatus = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   result_.timedOut = killed;
   result_.seconds = seconds;
+  result_.peakResidentKilobytes = peakKilobytes;
   return result_;
 }
 

@@ -26,6 +26,7 @@ struct ProgramResult {
   int exitStatus = -1;  // -1 when the child was killed
   bool timedOut = false;
   double seconds = 0;  // from start to exit
+  long peakResidentKilobytes = 0;  // the child's peak memory
 };
 
 // The program as a host runs it: pipes on all three standard streams.

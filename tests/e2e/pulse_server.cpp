@@ -94,6 +94,13 @@ PulseServer::~PulseServer() {
   std::filesystem::remove_all(directory_, ignored);
 }
 
+void PulseServer::kill() {
+  if (pid_ <= 0) return;
+  ::kill(pid_, SIGKILL);
+  waitFor(pid_);
+  pid_ = -1;
+}
+
 EnvironmentChanges PulseServer::childEnvironment() const {
   return {{"PULSE_SERVER", "unix:" + socket_}, {"PULSE_SINK", std::nullopt}, {"PULSE_SOURCE", std::nullopt}};
 }

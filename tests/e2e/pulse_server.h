@@ -24,6 +24,9 @@ class PulseServer {
   PulseServer& operator=(const PulseServer&) = delete;
 
   pid_t pid() const { return pid_; }
+
+  // Kills the daemon at once, as a crash would.
+  void kill();
   const std::string& socketPath() const { return socket_; }
 
   // For a child: PULSE_SERVER pointing at this daemon, and nothing else of

@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Load: 200 jobs of each mode in a row (and the concurrent listening jobs),
+# through the end-to-end load tests; prints each mode's peak memory at the
+# start and at the end of the run.
+set -euo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+jobs=${1:-200}
+[ -x "$top/build/tests/e2e_tests" ] || { echo "build first: cmake --build $top/build" >&2; exit 1; }
+SPEECH_BRIDGE_LOAD_JOBS=$jobs "$top/build/tests/e2e_tests" --gtest_filter='Load*' | grep -E '^\[ (load|      OK|  FAILED)'

@@ -1,0 +1,138 @@
+// Many jobs in a row, and several at once: every job ends with exactly one
+// finishing event and exit status 0 or 1, leaves nothing behind, and its peak
+// memory does not grow from job to job. The number of jobs per mode is
+// SPEECH_BRIDGE_LOAD_JOBS (default 20; bench/load.sh runs 200).
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <iostream>
+#include <cstring>
+#include <iterator>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/program_runner.h"
+#include "e2e/pulse_server.h"
+#include "e2e/wav_file.h"
+
+namespace speech_bridge::e2e {
+namespace {
+
+using std::chrono::seconds;
+
+int jobsPerMode() {
+  const char* configured = std::getenv("SPEECH_BRIDGE_LOAD_JOBS");
+  return configured ? std::max(5, std::atoi(configured)) : 20;
+}
+
+int openDescriptors() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+    (void)entry;
+    ++count;
+  }
+  return count;
+}
+
+// Processes of the program under test that are still around, zombies included.
+int programProcessesLeft() {
+  int count = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::ifstream stat(entry.path() / "stat");
+    std::string line;
+    std::getline(stat, line);
+    const auto open = line.find('('), close = line.rfind(')');
+    if (open == std::string::npos || close == std::string::npos) continue;
+    std::istringstream rest(line.substr(close + 2));
+    std::string state;
+    int parent = 0;
+    rest >> state >> parent;
+    if (parent == ::getpid() && line.substr(open + 1, close - open - 1) == "speech-bridge") ++count;
+  }
+  return count;
+}
+
+double median(std::vector<long> values) {
+  std::sort(values.begin(), values.end());
+  return values.empty() ? 0.0 : static_cast<double>(values[values.size() / 2]);
+}
+
+class LoadTest : public ::testing::Test {
+ protected:
+  void SetUp() override { descriptorsBefore_ = openDescriptors(); }
+
+  // Runs `job` N times; each must end with one finishing event of `kind`.
+  void runSequentially(const std::string& mode, const std::function<ProgramResult()>& job,
+                       const std::string& kind) {
+    const int jobs = jobsPerMode();
+    std::vector<long> peaks;
+    for (int i = 0; i < jobs; ++i) {
+      const ProgramResult result = job();
+      SCOPED_TRACE(mode + " job " + std::to_string(i + 1));
+      ASSERT_FALSE(result.lines.empty()) << result.standardError;
+      int finishing = 0;
+      for (const std::string& line : result.lines) {
+        const std::string event = nlohmann::json::parse(line)["event"];
+        finishing += event == "final" || event == "error";
+      }
+      ASSERT_EQ(finishing, 1) << result.standardOutput;
+      ASSERT_EQ(nlohmann::json::parse(result.lines.back())["event"], kind) << result.lines.back();
+      ASSERT_EQ(result.exitStatus, kind == "final" ? 0 : 1);
+      ASSERT_EQ(result.standardError, "");
+      peaks.push_back(result.peakResidentKilobytes);
+    }
+    const std::size_t tenth = std::max<std::size_t>(3, peaks.size() / 10);
+    const double first = median({peaks.begin(), peaks.begin() + static_cast<long>(tenth)});
+    const double last = median({peaks.end() - static_cast<long>(tenth), peaks.end()});
+    std::cout << "[ load ] " << mode << ": " << jobs << " jobs, peak memory of the first tenth " << first
+              << " kB, of the last tenth " << last << " kB\n";
+    EXPECT_LT(last, first * 1.05 + 512) << "peak memory grows from job to job";
+    EXPECT_EQ(programProcessesLeft(), 0);
+    EXPECT_EQ(openDescriptors(), descriptorsBefore_);
+  }
+
+  int descriptorsBefore_ = 0;
+};
+
+TEST_F(LoadTest, ManyVoiceListings) {
+  runSequentially("--voices", [] { return runProgram({"--voices"}); }, "final");
+}
+
+TEST_F(LoadTest, ManyUsageErrors) {
+  runSequentially("usage error", [] { return runProgram({"--bogus"}); }, "error");
+}
+
+TEST_F(LoadTest, ManyFileTranscriptions) {
+  const std::string folder = std::filesystem::temp_directory_path() / ("speech-bridge-load-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::string bytes;
+  {
+    std::ifstream in("/usr/share/pocketsphinx/test/data/goforward.raw", std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  PcmAudio order{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
+  std::memcpy(order.samples.data(), bytes.data(), order.samples.size() * 2);
+  writeWav(folder + "/order.wav", order);
+  runSequentially("--transcribe-file", [&] { return runProgram({"--transcribe-file", folder + "/order.wav"}); },
+                  "final");
+  std::filesystem::remove_all(folder);
+}
+
+TEST_F(LoadTest, ManySpokenReplies) {
+  PulseServer server;
+  runSequentially("--speak", [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
+}
+
+}  // namespace
+}  // namespace speech_bridge::e2e
