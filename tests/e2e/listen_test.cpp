@@ -127,6 +127,21 @@ TEST_F(ListenTest, OversizedInputFails) {
               {kReady, R"({"event":"error","message":"Invalid oversized speech control input"})"}, 1);
 }
 
+// A daemon of the test's own, which it kills.
+TEST(ListenSoundServerFault, TheSoundServerDyingEndsCaptureButNotTheJob) {
+  PulseServer server;
+  RunningProgram program({"--listen"}, server.childEnvironment());
+  ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+  std::this_thread::sleep_for(milliseconds(300));
+  server.kill();
+  std::this_thread::sleep_for(milliseconds(300));
+  program.writeInput("stop\n");
+  const ProgramResult result = program.wait(seconds(10));
+  EXPECT_EQ(result.lines, (Lines{kReady, R"({"event":"final","text":""})"}));
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "") << "PortAudio's own complaints stay silent";
+}
+
 TEST(ListenWithoutSoundServer, NoUsableMicrophoneWithinASecond) {
   RunningProgram program({"--listen"}, PulseServer::noServerEnvironment());
   const ProgramResult result = program.wait(seconds(10));

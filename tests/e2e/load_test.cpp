@@ -134,5 +134,14 @@ TEST_F(LoadTest, ManySpokenReplies) {
   runSequentially("--speak", [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
 }
 
+TEST_F(LoadTest, ManyListensStoppedAtOnce) {
+  PulseServer server;
+  runSequentially("--listen", [&] {
+    RunningProgram program({"--listen"}, server.childEnvironment());
+    if (program.waitForLines(1, seconds(10))) program.writeInput("stop\n");
+    return program.wait(seconds(10));
+  }, "final");
+}
+
 }  // namespace
 }  // namespace speech_bridge::e2e
