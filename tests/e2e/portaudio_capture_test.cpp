@@ -13,7 +13,7 @@ namespace {
 // The capture engine alone, driven by a helper that reports "name value" lines.
 std::map<std::string, std::string> probeCapture(const EnvironmentChanges& environment, double seconds,
                                                 std::string* standardError) {
-  RunningProgram probe({std::to_string(seconds)}, environment, {}, PORTAUDIO_CAPTURE_PROBE);
+  RunningProgram probe({std::to_string(seconds)}, environment, {}, CAPTURE_PROBE_EXECUTABLE);
   const ProgramResult result = probe.wait(std::chrono::seconds(30));
   *standardError = result.standardError;
   std::map<std::string, std::string> report;
