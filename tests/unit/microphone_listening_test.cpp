@@ -213,13 +213,5 @@ TEST_F(ListenJobTest, EndOfInputWhileWaitingForTheFinalResultCancels) {
   EXPECT_NEAR(endedAfter(), 3.5, 1e-9);
 }
 
-TEST_F(ListenJobTest, StopAndCancelInOneChunkCancels) {
-  script({sim::finalAfterFinish(0.1, "never")});
-  hostWrites(2.0, "stop\ncancel\n");
-  listen();
-  EXPECT_EQ(outcome.lines, (Lines{kReady, kCancelled}));
-  EXPECT_EQ(sim.calls.count("finish"), 1) << "the stop took effect first";
-}
-
 }  // namespace
 }  // namespace speech_bridge
