@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
 """A small host for speech-bridge: listen for a spoken order, then answer aloud.
 
-Starts `speech-bridge --listen`, shows the interim text live, sends "stop"
-when you press Enter, prints the final text, then speaks a reply with
-`speech-bridge --speak`. Uses the Python standard library only.
+Starts `speech-bridge --listen`, shows the interim text as it changes, sends
+"stop" when you press Enter, prints the final text, then speaks a reply with
+`speech-bridge --speak`. Every job ends with one "final" or one "error"
+event; an error is printed and ends this program with status 1.
+Uses the Python standard library only.
 
     python3 examples/ship_host.py [--bridge PATH] [--locale en-US] [--voice ID]
 """
@@ -17,79 +19,84 @@ import threading
 
 
 class BridgeError(Exception):
-    """The bridge ended its job with an "error" event (or not at all)."""
+    """A job ended with an "error" event, or without a finishing event."""
 
 
-def events(process):
-    """Yields each event the bridge writes, one JSON object per line."""
-    for line in process.stdout:
-        yield json.loads(line)
+def outcome(last_event, status):
+    """The "final" event that ended a job; raises BridgeError for anything else."""
+    if last_event is None or last_event["event"] not in ("final", "error"):
+        raise BridgeError(f"ended with status {status} without a result")
+    if last_event["event"] == "error":
+        raise BridgeError(last_event["message"])
+    return last_event
 
 
-def finish(process, last):
-    """Waits for the bridge to exit and checks that its last event ended the job."""
-    status = process.wait()
-    if last is None:
-        raise BridgeError(f"speech-bridge exited with status {status} without a result")
-    if last["event"] == "error":
-        raise BridgeError(last["message"])
-    return last
+class Display:
+    """Interim text rewrites one line of a terminal in place; when the output
+    is a pipe or a file, each interim text gets a line of its own."""
+
+    def __init__(self):
+        self.in_place = sys.stdout.isatty()
+        self.width = shutil.get_terminal_size().columns - 1
+        self.interim_shown = False
+
+    def interim(self, text):
+        if self.in_place:
+            # Cut to the width: a wrapped line could not be rewritten.
+            sys.stdout.write("\r" + text[-self.width:].ljust(self.width))
+            self.interim_shown = True
+        else:
+            sys.stdout.write(f"... {text}\n")
+        sys.stdout.flush()
+
+    def line(self, text, stream=sys.stdout):
+        if self.interim_shown:
+            sys.stdout.write("\r" + " " * self.width + "\r")
+            sys.stdout.flush()
+            self.interim_shown = False
+        print(text, file=stream, flush=True)
 
 
-def listen(bridge, locale, show):
-    """Records one spoken order; returns its text once Enter has been pressed."""
-    process = subprocess.Popen(
-        [bridge, "--listen", "--locale", locale],
-        stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, encoding="utf-8", bufsize=1)
+def stop_on_enter(process):
+    sys.stdin.readline()  # Enter, or the end of our own input
+    try:
+        process.stdin.write("stop\n")
+        process.stdin.flush()
+    except (BrokenPipeError, ValueError):
+        pass  # the job has ended already
 
-    def stop_on_enter():
-        sys.stdin.readline()
-        try:
-            process.stdin.write("stop\n")
-            process.stdin.flush()
-        except (BrokenPipeError, ValueError):
-            pass  # the job has already ended
 
+def listen(bridge, locale, display):
+    """Records one spoken order and returns its text."""
+    process = subprocess.Popen([bridge, "--listen", "--locale", locale], stdin=subprocess.PIPE,
+                               stdout=subprocess.PIPE, text=True, encoding="utf-8")
     last = None
     try:
-        for event in events(process):
-            last = event
-            if event["event"] == "ready":
-                show("Listening. Speak your order, then press Enter.", final=True)
-                threading.Thread(target=stop_on_enter, daemon=True).start()
-            elif event["event"] == "partial":
-                show(event["text"])
+        for line in process.stdout:  # one event per line, as it happens
+            last = json.loads(line)
+            if last["event"] == "ready":
+                display.line("Listening. Speak your order, then press Enter.")
+                threading.Thread(target=stop_on_enter, args=(process,), daemon=True).start()
+            elif last["event"] == "partial":
+                display.interim(last["text"])
     finally:
         # Standard input stays open until the last event has been read:
-        # closing it earlier would cancel the job.
-        process.stdin.close()
-    return finish(process, last)["text"]
+        # closing it earlier cancels the job.
+        try:
+            process.stdin.close()
+        except BrokenPipeError:
+            pass
+    return outcome(last, process.wait())["text"]
 
 
 def speak(bridge, text, locale, voice):
-    """Speaks `text` and returns once it has been heard to its end."""
-    command = [bridge, "--speak", "--locale", locale]
-    if voice:
-        command += ["--voice", voice]
+    """Speaks `text`; returns once it has been heard to its end."""
+    command = [bridge, "--speak", "--locale", locale] + (["--voice", voice] if voice else [])
     process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                text=True, encoding="utf-8")
-    process.stdin.write(text)
-    process.stdin.close()  # the end of the text
-    last = None
-    for event in events(process):
-        last = event
-    finish(process, last)
-
-
-def terminal_line():
-    """Rewrites one terminal line in place for interim text."""
-    width = shutil.get_terminal_size().columns - 1
-
-    def show(text, final=False):
-        line = text[-width:]
-        sys.stdout.write("\r" + line.ljust(width) + ("\n" if final else "\r"))
-        sys.stdout.flush()
-    return show
+    output, _ = process.communicate(text)  # closing standard input ends the text
+    events = [json.loads(line) for line in output.splitlines()]
+    outcome(events[-1] if events else None, process.returncode)
 
 
 def main():
@@ -99,19 +106,21 @@ def main():
     parser.add_argument("--voice", help="a voice id that `speech-bridge --voices` lists")
     options = parser.parse_args()
 
-    show = terminal_line()
+    display = Display()
     try:
-        order = listen(options.bridge, options.locale, show)
-        show(f"Heard: {order}", final=True)
+        order = listen(options.bridge, options.locale, display)
+        display.line(f"Heard: {order}" if order else "Heard nothing.")
         reply = f"Aye, captain. {order}." if order else "Say again, captain?"
+        print(f"Replying: {reply}", flush=True)
         speak(options.bridge, reply, options.locale, options.voice)
-        print(f"Answered: {reply}")
     except BridgeError as error:
-        show(f"speech-bridge: {error}", final=True)
+        display.line(f"speech-bridge: {error}", sys.stderr)
         return 1
-    except FileNotFoundError:
-        print(f"cannot start {options.bridge}; install speech-bridge or pass --bridge", file=sys.stderr)
+    except OSError as error:
+        display.line(f"cannot run {options.bridge}: {error.strerror}", sys.stderr)
         return 1
+    except KeyboardInterrupt:
+        return 130  # Ctrl-C reached the bridge too, which ends its job
     return 0
 
 

@@ -1,0 +1,134 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "e2e/pulse_server.h"
+#include "e2e/wav_file.h"
+
+namespace speech_bridge::e2e {
+namespace {
+
+using Lines = std::vector<std::string>;
+using std::chrono::milliseconds;
+using std::chrono::seconds;
+
+const std::string kListening = "Listening. Speak your order, then press Enter.";
+// "go forward ten meters", 2.8 s, from pocketsphinx-testdata.
+const std::string kRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";
+
+PcmAudio readRaw16kMono(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
+  std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
+  return audio;
+}
+
+// The host program of examples/, with the bridge under test.
+std::unique_ptr<RunningProgram> startHost(const Lines& options, const EnvironmentChanges& environment,
+                                          const std::string& bridge = programPath()) {
+  Lines args = {"-I", "-S", HOST_EXAMPLE_SCRIPT, "--bridge", bridge};
+  args.insert(args.end(), options.begin(), options.end());
+  return std::make_unique<RunningProgram>(args, environment, std::string{}, PYTHON_EXECUTABLE);
+}
+
+// The host program of examples/, run as a user runs it (its standard output
+// a pipe, not a terminal) against the real executable and a PulseAudio daemon
+// of the suite's own. Python runs without site-packages (-S), so the example
+// can only use the standard library.
+class HostExampleTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server = new PulseServer();
+    directory = new std::string(std::filesystem::temp_directory_path() /
+                                ("speech-bridge-host-example-" + std::to_string(::getpid())));
+    std::filesystem::create_directories(*directory);
+    writeWav(recordingWav(), readRaw16kMono(kRecording));
+  }
+  static void TearDownTestSuite() {
+    delete server;
+    server = nullptr;
+    std::filesystem::remove_all(*directory);
+    delete directory;
+  }
+  static std::string recordingWav() { return *directory + "/goforward.wav"; }
+
+  static PulseServer* server;
+  static std::string* directory;
+};
+
+PulseServer* HostExampleTest::server = nullptr;
+std::string* HostExampleTest::directory = nullptr;
+
+TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
+  const std::string heardFile = *directory + "/speaker.wav";
+  const pid_t speaker = server->startRecordingSpeaker(heardFile);
+  auto host = startHost({}, server->childEnvironment());
+  ASSERT_TRUE(host->waitForLines(1, seconds(10)));
+  EXPECT_EQ(host->linesSoFar(), Lines{kListening});
+  ASSERT_TRUE(server->waitForRecordingStreams(2)) << "the speaker's recorder and the bridge";
+
+  EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(recordingWav())), 0);
+  std::this_thread::sleep_for(milliseconds(300));
+  const std::size_t shownWhileSpeaking = host->linesSoFar().size() - 1;
+  host->writeInput("\n");
+  const ProgramResult result = host->wait(seconds(30));
+  PulseServer::stopClient(speaker);
+
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+  ASSERT_GE(result.lines.size(), 4u) << result.standardOutput;
+  EXPECT_EQ(result.lines.front(), kListening);
+  EXPECT_GE(shownWhileSpeaking, 1u) << "interim text is shown before Enter";
+  for (std::size_t i = 1; i + 2 < result.lines.size(); ++i) {
+    EXPECT_EQ(result.lines[i].rfind("... ", 0), 0u) << result.lines[i];
+  }
+  EXPECT_EQ(result.lines[result.lines.size() - 3], "... go forward ten meters");
+  EXPECT_EQ(Lines(result.lines.end() - 2, result.lines.end()),
+            (Lines{"Heard: go forward ten meters", "Replying: Aye, captain. go forward ten meters."}));
+  EXPECT_EQ(result.standardOutput.find('\r'), std::string::npos) << "no terminal rewriting into a pipe";
+
+  const PcmAudio heard = readWav(heardFile);
+  EXPECT_GT(heard.audibleSeconds(), 1.0) << "the reply was played on the speaker";
+}
+
+TEST_F(HostExampleTest, EnterAtOnceAsksAgainAndAnUnknownVoiceEndsWithItsMessage) {
+  auto host = startHost({"--voice", "nobody/none"}, server->childEnvironment());
+  host->writeInput("\n");
+  const ProgramResult result = host->wait(seconds(30));
+  EXPECT_EQ(result.lines, (Lines{kListening, "Heard nothing.", "Replying: Say again, captain?"}));
+  EXPECT_EQ(result.standardError, "speech-bridge: Selected speech voice is unavailable\n");
+  EXPECT_EQ(result.exitStatus, 1);
+}
+
+TEST_F(HostExampleTest, AnUnsupportedLocaleEndsWithTheBridgesMessage) {
+  auto host = startHost({"--locale", "fr-FR"}, server->childEnvironment());
+  const ProgramResult result = host->wait(seconds(30));
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_EQ(result.standardError,
+            "speech-bridge: On-device speech recognition is unavailable for this locale; "
+            "no cloud fallback is allowed\n");
+  EXPECT_EQ(result.exitStatus, 1);
+}
+
+TEST(HostExampleWithoutSoundServer, NoMicrophoneEndsWithTheBridgesMessage) {
+  const ProgramResult result = startHost({}, PulseServer::noServerEnvironment())->wait(seconds(30));
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_EQ(result.standardError, "speech-bridge: No usable microphone input device\n");
+  EXPECT_EQ(result.exitStatus, 1);
+}
+
+TEST(HostExampleWithoutBridge, AMissingProgramIsNamed) {
+  const ProgramResult result = startHost({}, {}, "/nonexistent/speech-bridge")->wait(seconds(30));
+  EXPECT_EQ(result.standardOutput, "");
+  EXPECT_EQ(result.standardError, "cannot run /nonexistent/speech-bridge: No such file or directory\n");
+  EXPECT_EQ(result.exitStatus, 1);
+}
+
+}  // namespace
+}  // namespace speech_bridge::e2e
