@@ -13,7 +13,9 @@ TEST(EmbeddedPropertyList, CarriesTheUsageDescriptionsAndBundleEntries) {
             "Record your spoken ship order when you press Talk to ship.");
   EXPECT_EQ(list.objectForInfoDictionaryKey("CFBundleName"), "Tessary");
   EXPECT_TRUE(list.objectForInfoDictionaryKey("CFBundleIconFile").has_value());
-  EXPECT_FALSE(list.objectForInfoDictionaryKey("CFBundleShortVersionString").value_or("").empty());
+  // PROJECT_VERSION: the version the build gives the program and its package.
+  EXPECT_EQ(list.objectForInfoDictionaryKey("CFBundleShortVersionString"), PROJECT_VERSION);
+  EXPECT_EQ(list.objectForInfoDictionaryKey("CFBundleVersion"), PROJECT_VERSION);
   EXPECT_EQ(list.objectForInfoDictionaryKey("NSCameraUsageDescription"), std::nullopt);
 }
 

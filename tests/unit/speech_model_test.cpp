@@ -68,7 +68,7 @@ TEST_F(ModelTableTest, AnAcousticModelWithoutItsDefinitionIsNotInstalled) {
 TEST(InstalledModels, AmericanEnglishIsInstalled) {
   const std::optional<SpeechModel> model = installedModelForLocale("en-US");
   ASSERT_TRUE(model);
-  EXPECT_EQ(model->acousticModel, "/usr/share/pocketsphinx/model/en-us/en-us");
+  EXPECT_EQ(model->acousticModel, SPEECH_BRIDGE_MODEL_DIR "/en-us/en-us");
   EXPECT_EQ(model->sampleRate, 16000);
   EXPECT_FALSE(installedModelForLocale("fr-FR"));
 }

@@ -8,8 +8,9 @@
 namespace speech_bridge {
 namespace {
 
+// SPEECH_BRIDGE_MODEL_DIR: where the build found that the models are installed.
 constexpr std::array kLocations = {
-    ModelLocation{"en-US", "/usr/share/pocketsphinx/model/en-us", "en-us", "en-us.lm.bin", "cmudict-en-us.dict", 16000},
+    ModelLocation{"en-US", SPEECH_BRIDGE_MODEL_DIR "/en-us", "en-us", "en-us.lm.bin", "cmudict-en-us.dict", 16000},
 };
 
 bool isRegularFile(const std::string& path) {

@@ -26,7 +26,8 @@ struct ModelLocation {
   int sampleRate;
 };
 
-// Debian's packaged models. Another installed model is one more row.
+// The packaged models, in the folder the build found them installed in.
+// Another installed model is one more row.
 std::span<const ModelLocation> knownModelLocations();
 
 // "en_US", "EN-us" and "en-US" alike become "en-us".
