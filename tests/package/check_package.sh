@@ -1,25 +1,65 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a built tree, unpacks it into a scratch root
-# and runs the installed program from there.
+# and runs the installed program from there, with an empty environment and
+# another working directory.
+#   check_package.sh BUILD_DIR VERSION
 set -euo pipefail
 build=$1
+version=$2
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
+fail() { echo "$*"; exit 1; }
 
-(cd "$build" && cpack -G DEB -B "$scratch/out" >/dev/null)
+(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) || fail "cpack: $(cat "$scratch/cpack.log")"
 deb=$(ls "$scratch"/out/speech-bridge_*.deb)
-
-depends=$(dpkg-deb -f "$deb" Depends)
-for needed in pocketsphinx-en-us espeak-ng-data libespeak-ng1; do
-  [[ "$depends" == *"$needed"* ]] || { echo "Depends lacks $needed: $depends"; exit 1; }
-done
+[ "$(dpkg-deb -f "$deb" Package)" = speech-bridge ] || fail "wrong package name"
+[ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version $(dpkg-deb -f "$deb" Version), not $version"
 
 dpkg-deb -x "$deb" "$scratch/root"
-[ -f "$scratch/root/usr/share/man/man1/speech-bridge.1" ] || { echo "no manual page"; exit 1; }
-man -l "$scratch/root/usr/share/man/man1/speech-bridge.1" >/dev/null 2>&1 || { echo "manual page does not render"; exit 1; }
+program="$scratch/root/usr/bin/speech-bridge"
+manual="$scratch/root/usr/share/man/man1/speech-bridge.1"
 
-"$scratch/root/usr/bin/speech-bridge" --voices >"$scratch/stdout" 2>"$scratch/stderr" || { echo "--voices failed"; exit 1; }
-[ ! -s "$scratch/stderr" ] || { echo "stderr: $(cat "$scratch/stderr")"; exit 1; }
-[ "$(wc -l <"$scratch/stdout")" -eq 1 ] || { echo "expected one line"; exit 1; }
-grep -q '^{"event":"final","voices":\[{"id":' "$scratch/stdout" || { echo "unexpected: $(head -c 200 "$scratch/stdout")"; exit 1; }
+# Depends: the package of every shared library the program needs, the model
+# and the voices; not the libraries linked in statically.
+depends=$(dpkg-deb -f "$deb" Depends)
+names() { tr ',|' '\n\n' <<<"$1" | sed 's/(.*)//; s/ //g' | sort -u; }
+names "$depends" >"$scratch/depends"
+multiarch=$(dpkg-architecture -qDEB_HOST_MULTIARCH)
+needed=(pocketsphinx-en-us espeak-ng-data)
+for library in $(readelf -d "$program" | sed -n 's/.*Shared library: \[\(.*\)\]/\1/p'); do
+  owner=$(dpkg-query -S "*/$multiarch/$library" | cut -d: -f1 | sort -u)
+  [ -n "$owner" ] || fail "no package holds $library"
+  needed+=($owner)
+done
+for package in "${needed[@]}"; do
+  grep -qx "$package" "$scratch/depends" || fail "Depends lacks $package: $depends"
+done
+for package in libpocketsphinx3 libsphinxbase3 libportaudio2; do
+  ! grep -qx "$package" "$scratch/depends" || fail "Depends names $package, which is linked in statically"
+done
+! readelf -d "$program" | grep -Eq 'R(UN)?PATH' || fail "the installed program has a library search path"
+
+[ -f "$manual" ] || fail "no manual page"
+grep -q "^\.TH SPEECH-BRIDGE 1 .*\"speech-bridge $version\"" "$manual" || fail "manual page lacks version $version"
+man -l "$manual" >/dev/null 2>&1 || fail "manual page does not render"
+
+run() {  # the installed program, as a host with nothing set up would start it
+  (cd / && env -i "$program" "$@" >"$scratch/stdout" 2>"$scratch/stderr") && status=0 || status=$?
+  [ ! -s "$scratch/stderr" ] || fail "$1 wrote to stderr: $(cat "$scratch/stderr")"
+}
+
+run --voices
+[ "$status" -eq 0 ] || fail "--voices exited with $status"
+[ "$(wc -l <"$scratch/stdout")" -eq 1 ] || fail "--voices: expected one line"
+grep -q '^{"event":"final","voices":\[{"id":.*"id":"gmw\\/en-US","language":"en-US"' "$scratch/stdout" ||
+  fail "--voices lacks American English: $(head -c 300 "$scratch/stdout")"
+
+sox -q -t raw -r 16000 -e signed-integer -b 16 -c 1 /usr/share/pocketsphinx/test/data/goforward.raw \
+  "$scratch/goforward.wav"
+run --transcribe-file "$scratch/goforward.wav"
+[ "$status" -eq 0 ] || fail "--transcribe-file exited with $status"
+[ "$(head -n 1 "$scratch/stdout")" = '{"event":"ready","mode":"transcribe-file","on_device":true}' ] ||
+  fail "--transcribe-file: $(cat "$scratch/stdout")"
+[ "$(tail -n 1 "$scratch/stdout")" = '{"event":"final","text":"go forward ten meters"}' ] ||
+  fail "--transcribe-file: $(cat "$scratch/stdout")"
 echo "installed package runs"
