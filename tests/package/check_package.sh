@@ -41,6 +41,7 @@ done
 
 [ -f "$manual" ] || fail "no manual page"
 grep -q "^\.TH SPEECH-BRIDGE 1 .*\"speech-bridge $version\"" "$manual" || fail "manual page lacks version $version"
+! grep -q '@[A-Z_]*@' "$manual" || fail "manual page holds an unset build value: $(grep '@[A-Z_]*@' "$manual")"
 man -l "$manual" >/dev/null 2>&1 || fail "manual page does not render"
 
 run() {  # the installed program, as a host with nothing set up would start it
