@@ -18,6 +18,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "e2e/program_runner.h"
@@ -141,6 +142,55 @@ TEST_F(LoadTest, ManyListensStoppedAtOnce) {
     if (program.waitForLines(1, seconds(10))) program.writeInput("stop\n");
     return program.wait(seconds(10));
   }, "final");
+}
+
+// Eight hosts listening at once on one sound server, all hearing the same
+// spoken order. Each ends with one finishing event: its final text or, when
+// eight decoders outrun the machine, the final-result error in time.
+TEST_F(LoadTest, EightListenersAtOnceOnOneSoundServer) {
+  PulseServer server;
+  const std::string folder =
+      std::filesystem::temp_directory_path() / ("speech-bridge-load-listen-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::string bytes;
+  {
+    std::ifstream in("/usr/share/pocketsphinx/test/data/goforward.raw", std::ios::binary);
+    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  PcmAudio order{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
+  std::memcpy(order.samples.data(), bytes.data(), order.samples.size() * 2);
+  writeWav(folder + "/order.wav", order);
+
+  std::vector<std::unique_ptr<RunningProgram>> listeners;
+  for (int i = 0; i < 8; ++i) listeners.push_back(std::make_unique<RunningProgram>(
+                                  std::vector<std::string>{"--listen"}, server.childEnvironment()));
+  for (auto& listener : listeners) ASSERT_TRUE(listener->waitForLines(1, seconds(20)));
+  ASSERT_TRUE(server.waitForRecordingStreams(8));
+  EXPECT_EQ(PulseServer::waitClient(server.startPlayingIntoMicrophone(folder + "/order.wav")), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  for (auto& listener : listeners) listener->writeInput("stop\n");
+
+  int heard = 0;
+  for (auto& listener : listeners) {
+    const ProgramResult result = listener->wait(seconds(20));
+    ASSERT_FALSE(result.lines.empty());
+    EXPECT_EQ(result.lines.front(), R"({"event":"ready","mode":"listen","on_device":true})");
+    if (result.exitStatus == 0) {
+      EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+      ++heard;
+    } else {
+      EXPECT_EQ(result.lines.back(),
+                R"({"event":"error","message":"Recognition did not produce a final result after listening stopped"})");
+      EXPECT_EQ(result.exitStatus, 1);
+    }
+    EXPECT_LT(result.seconds, 15.0);
+    EXPECT_EQ(result.standardError, "");
+  }
+  std::cout << "[ load ] 8 listeners at once: " << heard << " heard the order in time\n";
+  listeners.clear();
+  EXPECT_EQ(programProcessesLeft(), 0);
+  EXPECT_EQ(openDescriptors(), descriptorsBefore_);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace
