@@ -122,14 +122,7 @@ TEST_F(LoadTest, ManyUsageErrors) {
 TEST_F(LoadTest, ManyFileTranscriptions) {
   const std::string folder = std::filesystem::temp_directory_path() / ("speech-bridge-load-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
-  std::string bytes;
-  {
-    std::ifstream in("/usr/share/pocketsphinx/test/data/goforward.raw", std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  PcmAudio order{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
-  std::memcpy(order.samples.data(), bytes.data(), order.samples.size() * 2);
-  writeWav(folder + "/order.wav", order);
+  writeWav(folder + "/order.wav", readRaw16kMono(kGoForwardRecording));
   runSequentially("--transcribe-file", [&] { return runProgram({"--transcribe-file", folder + "/order.wav"}); },
                   "final");
   std::filesystem::remove_all(folder);
@@ -159,14 +152,7 @@ TEST_F(LoadTest, EightListenersAtOnceOnOneSoundServer) {
   const std::string folder =
       std::filesystem::temp_directory_path() / ("speech-bridge-load-listen-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
-  std::string bytes;
-  {
-    std::ifstream in("/usr/share/pocketsphinx/test/data/goforward.raw", std::ios::binary);
-    bytes.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-  }
-  PcmAudio order{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
-  std::memcpy(order.samples.data(), bytes.data(), order.samples.size() * 2);
-  writeWav(folder + "/order.wav", order);
+  writeWav(folder + "/order.wav", readRaw16kMono(kGoForwardRecording));
 
   std::vector<std::unique_ptr<RunningProgram>> listeners;
   for (int i = 0; i < 8; ++i) listeners.push_back(std::make_unique<RunningProgram>(
