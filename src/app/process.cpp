@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "app/arguments.h"
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "platform/main_loop.h"
 #include "synthesis/speech_input.h"
@@ -19,7 +20,7 @@ void dispatchMode(Process& process) {
   } else if (mode == "--transcribe-file") {
     const auto path = valueAfter(process.args, "--transcribe-file");
     if (!path) {
-      bridge.fail("--transcribe-file requires a local audio path");
+      bridge.fail(message::kTranscribePathMissing);
       return;
     }
     bridge.transcribe(*path, process.locale);
@@ -28,7 +29,7 @@ void dispatchMode(Process& process) {
   } else if (mode == "--voices") {
     listVoices(bridge);
   } else {
-    bridge.fail(kUsageMessage);
+    bridge.fail(message::kUsage);
   }
 }
 
@@ -51,7 +52,7 @@ int waitForJob(Process& process) {
   while (!bridge.done && loop.now() < process.absoluteDeadline) {
     loop.runSlice(loop.now() + kSliceSeconds, [&bridge] { return bridge.done; });
   }
-  if (!bridge.done) bridge.fail("Speech helper timed out");
+  if (!bridge.done) bridge.fail(message::kTimedOut);
   return bridge.exitCode;
 }
 

@@ -12,8 +12,6 @@ class SpeechBridge;
 
 inline constexpr double kOverallDeadlineSeconds = 90.0;
 inline constexpr double kSliceSeconds = 0.05;
-inline constexpr const char* kUsageMessage =
-    "Usage: --listen | --speak | --voices | --transcribe-file PATH [--locale en-US] [--voice ID]";
 
 // What lives as long as the process: the one bridge, the arguments, the
 // locale, and the overall deadline. Kept in one object so that a test can run

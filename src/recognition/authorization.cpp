@@ -1,3 +1,4 @@
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "platform/main_loop.h"
 #include "platform/permissions.h"
@@ -19,7 +20,7 @@ void askForMicrophone(const std::shared_ptr<SpeechBridge>& bridge, SpeechBridge:
         loop.post([bridge, start, recognizer, granted] {
           if (bridge->done) return;
           if (!granted) {
-            bridge->fail("Microphone permission was not granted");
+            bridge->fail(message::kMicrophonePermissionDenied);
             return;
           }
           start(recognizer);
@@ -31,16 +32,16 @@ void askForMicrophone(const std::shared_ptr<SpeechBridge>& bridge, SpeechBridge:
 
 void SpeechBridge::authorize(const std::string& locale, bool microphone, StartCallback start) {
   if (!platform_.infoDictionary.objectForInfoDictionaryKey(kSpeechDescriptionKey)) {
-    fail("Speech recognition requires the packaged app's speech usage description");
+    fail(message::kSpeechUsageDescriptionMissing);
     return;
   }
   if (microphone && !platform_.infoDictionary.objectForInfoDictionaryKey(kMicrophoneDescriptionKey)) {
-    fail("Microphone capture requires the packaged app's microphone usage description");
+    fail(message::kMicrophoneUsageDescriptionMissing);
     return;
   }
   std::shared_ptr<SpeechRecognizer> created = platform_.recognition.recognizerForLocale(locale);
   if (!created || !created->supportsOnDeviceRecognition()) {
-    fail("On-device speech recognition is unavailable for this locale; no cloud fallback is allowed");
+    fail(message::kLocaleUnavailable);
     return;
   }
   recognizer = created;
@@ -55,7 +56,7 @@ void SpeechBridge::authorize(const std::string& locale, bool microphone, StartCa
           const std::shared_ptr<SpeechBridge> bridge = weak.lock();
           if (!bridge || bridge->done) return;
           if (status != SpeechAuthorizationStatus::authorized) {
-            bridge->fail("Speech recognition permission was not granted");
+            bridge->fail(message::kSpeechPermissionDenied);
             return;
           }
           if (microphone) {

@@ -1,5 +1,6 @@
 #include <string_view>
 
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "bridge/unicode_text.h"
 #include "platform/main_loop.h"
@@ -27,12 +28,12 @@ void SpeechBridge::handleControlChunk(const std::string& chunk) {
   if (done) return;
   if (chunk.empty()) {
     // A line still waiting for its line feed is never acted on.
-    fail("Listening cancelled: controller input closed");
+    fail(message::kControlInputClosed);
     return;
   }
   controls += chunk;
   if (controls.size() > kControlBufferLimit) {
-    fail("Invalid oversized speech control input");
+    fail(message::kControlInputOversized);
     return;
   }
   for (std::size_t lineEnd; (lineEnd = controls.find('\n')) != std::string::npos;) {
@@ -44,9 +45,9 @@ void SpeechBridge::handleControlChunk(const std::string& chunk) {
     if (command == "stop") {
       stopListening();
     } else if (command == "cancel") {
-      fail("Listening cancelled");
+      fail(message::kListeningCancelled);
     } else if (!command.empty()) {
-      fail("Unknown speech control command");
+      fail(message::kUnknownControlCommand);
     }
   }
 }

@@ -1,3 +1,4 @@
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "platform/file_system.h"
 #include "platform/main_loop.h"
@@ -13,7 +14,7 @@ constexpr double kTranscriptionDeadlineSeconds = 20.0;
 void SpeechBridge::transcribe(const std::string& path, const std::string& locale) {
   const std::string file = platform_.files.absolutePath(path);
   if (!platform_.files.fileExistsAtPath(file)) {
-    fail("Audio fixture does not exist");
+    fail(message::kAudioFileMissing);
     return;
   }
   authorize(locale, false, [weak = weak_from_this(), file](std::shared_ptr<SpeechRecognizer> recognizer) {
@@ -24,7 +25,7 @@ void SpeechBridge::transcribe(const std::string& path, const std::string& locale
     // Counted from "ready": time spent asking for permission does not count.
     bridge->platform().loop.postAfter(kTranscriptionDeadlineSeconds, [weak] {
       if (const std::shared_ptr<SpeechBridge> late = weak.lock()) {
-        late->fail("File transcription exceeded 20 seconds");
+        late->fail(message::kTranscriptionTooSlow);
       }
     });
   });

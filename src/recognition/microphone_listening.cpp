@@ -1,3 +1,4 @@
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "platform/audio_capture.h"
 #include "platform/main_loop.h"
@@ -21,7 +22,7 @@ void startCapture(SpeechBridge& bridge, const std::shared_ptr<SpeechRecognizer>&
   AudioInputNode& input = bridge.engine->inputNode();
   const AudioFormat format = input.outputFormatForBus(kInputBus);
   if (!(format.sampleRate > 0.0) || format.channelCount == 0) {
-    bridge.fail("No usable microphone input device");
+    bridge.fail(message::kNoMicrophone);
     return;
   }
   // The task exists before the first buffer is captured.
@@ -34,7 +35,7 @@ void startCapture(SpeechBridge& bridge, const std::shared_ptr<SpeechRecognizer>&
   bridge.engine->prepare();
   if (const auto error = bridge.engine->startAndReturnError()) {
     // Completion removes the tap and cancels the task.
-    bridge.fail("Microphone could not start: " + *error);
+    bridge.fail(message::kMicrophoneCouldNotStart + *error);
     return;
   }
   bridge.emit("ready", {{"mode", std::string("listen")}, {"on_device", true}});
@@ -63,7 +64,7 @@ void SpeechBridge::stopListening() {
   std::weak_ptr<SpeechBridge> weakBridge = weak_from_this();
   platform_.loop.postAfter(kFinalResultSeconds, [weakBridge] {
     const auto bridge = weakBridge.lock();
-    if (bridge && !bridge->done) bridge->fail("Recognition did not produce a final result after listening stopped");
+    if (bridge && !bridge->done) bridge->fail(message::kNoFinalResult);
   });
 }
 

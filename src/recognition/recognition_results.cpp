@@ -1,3 +1,4 @@
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "bridge/unicode_text.h"
 #include "platform/main_loop.h"
@@ -17,7 +18,7 @@ void handleAnswer(SpeechBridge& bridge, const std::optional<RecognitionResult>& 
   if (result) {
     const std::string& text = result->formattedString;
     if (graphemeClusterCount(text) > kTranscriptCharacterLimit) {
-      bridge.fail("Transcript exceeded 2000 characters");
+      bridge.fail(message::kTranscriptTooLong);
       return;
     }
     if (result->isFinal) {
@@ -29,7 +30,7 @@ void handleAnswer(SpeechBridge& bridge, const std::optional<RecognitionResult>& 
       bridge.emit("partial", {{"text", text}});
     }
   }
-  if (error) bridge.fail("On-device recognition failed: " + error->localizedDescription);
+  if (error) bridge.fail(message::kRecognitionFailed + error->localizedDescription);
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "bridge/unicode_text.h"
 #include "platform/main_loop.h"
@@ -13,12 +14,12 @@ constexpr double kPlaybackDeadlineSeconds = 60.0;
 void SpeechBridge::speak(const std::string& text, const std::optional<std::string>& voice,
                          const std::string& locale) {
   if (trimWhitespaceAndNewlines(text).empty()) {
-    fail("Speech text is empty");
+    fail(message::kSpeechTextEmpty);
     return;
   }
   // Counted on the text as received: surrounding whitespace is spoken too.
   if (graphemeClusterCount(text) > kLongestSpeechText) {
-    fail("Speech text exceeded 2000 characters");
+    fail(message::kSpeechTextTooLong);
     return;
   }
   auto utterance = std::make_shared<SpeechUtterance>();
@@ -29,7 +30,7 @@ void SpeechBridge::speak(const std::string& text, const std::optional<std::strin
     // to speak with another one.
     utterance->voice = synthesis.voiceWithIdentifier(*voice);
     if (!utterance->voice) {
-      fail("Selected speech voice is unavailable");
+      fail(message::kVoiceUnavailable);
       return;
     }
   } else {
@@ -42,7 +43,7 @@ void SpeechBridge::speak(const std::string& text, const std::optional<std::strin
     const auto bridge = weakBridge.lock();
     if (!bridge || bridge->done) return;
     bridge->synthesizer->stopSpeakingAtBoundary(SpeechBoundary::immediate);
-    bridge->fail("Speech playback exceeded 60 seconds");
+    bridge->fail(message::kPlaybackTooLong);
   });
 }
 
@@ -54,7 +55,7 @@ void SpeechBridge::speechSynthesizerDidFinishSpeechUtterance(SpeechSynthesizer&,
 }
 
 void SpeechBridge::speechSynthesizerDidCancelSpeechUtterance(SpeechSynthesizer&, const SpeechUtterance&) {
-  fail("Speech playback cancelled");
+  fail(message::kPlaybackCancelled);
 }
 
 }  // namespace speech_bridge

@@ -5,6 +5,7 @@
 
 #include "app/arguments.h"
 #include "app/process.h"
+#include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "bridge/unicode_text.h"
 #include "platform/main_loop.h"
@@ -23,11 +24,11 @@ void handleSpeechInput(Process& process, const std::string& bytes) {
   if (bridge.done) return;
   bridge.speechInputReceived = true;
   if (bytes.size() > kLargestSpeechInputBytes) {
-    bridge.fail("Speech input exceeded 8192 bytes");
+    bridge.fail(message::kSpeechInputTooLarge);
     return;
   }
   if (!isWellFormedUtf8(bytes)) {
-    bridge.fail("Speech input must be UTF-8");
+    bridge.fail(message::kSpeechInputNotUtf8);
     return;
   }
   bridge.speak(bytes, valueAfter(process.args, "--voice"), process.locale);
@@ -54,7 +55,7 @@ void readSpeechInput(StandardStreams& streams, MainLoop& loop, Process& process)
 void speechInputDeadline(Process& process) {
   SpeechBridge& bridge = *process.bridge;
   if (bridge.done || bridge.speechInputReceived) return;
-  bridge.fail("Speech input was not completed within 5 seconds");
+  bridge.fail(message::kSpeechInputIncomplete);
 }
 
 }  // namespace

@@ -23,8 +23,6 @@ namespace {
 using std::chrono::milliseconds;
 using std::chrono::seconds;
 
-const std::string kRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";  // 16 kHz mono s16le
-
 // The one finishing event: the last line, and the only "final" or "error".
 void expectOneFinishingEvent(const ProgramResult& result, const std::string& expectedKind) {
   ASSERT_FALSE(result.lines.empty()) << result.standardError;
@@ -52,13 +50,7 @@ class FaultTest : public ::testing::Test {
 
   std::string at(const std::string& name) const { return directory_ + "/" + name; }
 
-  static PcmAudio recording() {
-    std::ifstream in(kRecording, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
-    std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
-    return audio;
-  }
+  static PcmAudio recording() { return readRaw16kMono(kGoForwardRecording); }
 
   std::string directory_;
 };

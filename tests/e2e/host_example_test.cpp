@@ -1,10 +1,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "e2e/pulse_server.h"
@@ -18,16 +15,6 @@ using std::chrono::milliseconds;
 using std::chrono::seconds;
 
 const std::string kListening = "Listening. Speak your order, then press Enter.";
-// "go forward ten meters", 2.8 s, from pocketsphinx-testdata.
-const std::string kRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";
-
-PcmAudio readRaw16kMono(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
-  std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
-  return audio;
-}
 
 // The host program of examples/, with the bridge under test.
 std::unique_ptr<RunningProgram> startHost(const Lines& options, const EnvironmentChanges& environment,
@@ -48,7 +35,7 @@ class HostExampleTest : public ::testing::Test {
     directory = new std::string(std::filesystem::temp_directory_path() /
                                 ("speech-bridge-host-example-" + std::to_string(::getpid())));
     std::filesystem::create_directories(*directory);
-    writeWav(recordingWav(), readRaw16kMono(kRecording));
+    writeWav(recordingWav(), readRaw16kMono(kGoForwardRecording));
   }
   static void TearDownTestSuite() {
     delete server;

@@ -18,15 +18,7 @@ using std::chrono::seconds;
 
 const std::string kReady = R"({"event":"ready","mode":"listen","on_device":true})";
 // "go forward ten meters", 2.8 s, from pocketsphinx-testdata.
-const std::string kRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";
-
-PcmAudio readRaw16kMono(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
-  std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
-  return audio;
-}
+const std::string kRecording = kGoForwardRecording;
 
 // --listen against a PulseAudio daemon of the suite's own, whose default
 // microphone hears what the test plays into it. Needs pulseaudio,

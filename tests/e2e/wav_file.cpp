@@ -47,6 +47,14 @@ double PcmAudio::peak() const {
   return peak / 32768.0;
 }
 
+PcmAudio readRaw16kMono(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  PcmAudio audio{16000, 1, std::vector<std::int16_t>(bytes.size() / 2)};
+  std::memcpy(audio.samples.data(), bytes.data(), audio.samples.size() * 2);
+  return audio;
+}
+
 PcmAudio sineWave(double frequency, double seconds, int sampleRate, int channels) {
   PcmAudio audio{sampleRate, channels, {}};
   const auto frames = static_cast<std::size_t>(seconds * sampleRate);

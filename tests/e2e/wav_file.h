@@ -19,6 +19,13 @@ struct PcmAudio {
   double peak() const;  // 0..1
 };
 
+// PocketSphinx's test recording of "go forward ten meters": raw 16-bit,
+// 16 kHz, mono (package pocketsphinx-testdata).
+inline const std::string kGoForwardRecording = "/usr/share/pocketsphinx/test/data/goforward.raw";
+
+// Reads raw 16-bit 16 kHz mono audio such as that recording.
+PcmAudio readRaw16kMono(const std::string& path);
+
 PcmAudio sineWave(double frequency, double seconds, int sampleRate, int channels);
 void writeWav(const std::string& path, const PcmAudio& audio);
 // Reads a 16-bit PCM WAV file (as parecord and sox write it); throws otherwise.
