@@ -46,12 +46,12 @@ class SinkRecorder:
     """Records `source` of the server at `server` (a PULSE_SERVER string) on a thread."""
 
     def __init__(self, server, source="speaker.monitor"):
-        spec = _SampleSpec(_PA_SAMPLE_S16LE, RATE, 1)
+        sample_format = _SampleSpec(_PA_SAMPLE_S16LE, RATE, 1)
         unset = 0xFFFFFFFF
         attr = _BufferAttr(unset, unset, unset, unset, BLOCK_SAMPLES * 2)
         error = ctypes.c_int(0)
         self._stream = _pulse.pa_simple_new(server.encode(), b"bench-recorder", _PA_STREAM_RECORD,
-                                            source.encode(), b"sink timing", ctypes.byref(spec), None,
+                                            source.encode(), b"sink timing", ctypes.byref(sample_format), None,
                                             ctypes.byref(attr), ctypes.byref(error))
         if not self._stream:
             raise RuntimeError("cannot record %s (pulse error %d)" % (source, error.value))

@@ -122,8 +122,10 @@ TEST_F(FaultTest, AnHourLongFileEndsAtTheDeadlineWithBoundedMemory) {
   expectOneFinishingEvent(result, "error");
   EXPECT_EQ(result.lines.back(), R"({"event":"error","message":"File transcription exceeded 20 seconds"})");
   ASSERT_GE(result.lines.size(), 2u);
+  // Lines are timed when the test reads them, so "ready" may be seen a little
+  // late on a busy machine; the job itself never ends before its deadline.
   const double fromReady = result.lineSeconds.back() - result.lineSeconds.front();
-  EXPECT_GE(fromReady, 20.0);
+  EXPECT_GE(fromReady, 19.9);
   EXPECT_LT(fromReady, 21.0);
   EXPECT_LT(result.peakResidentKilobytes, shortJob.peakResidentKilobytes + 30 * 1024)
       << "the file (" << fileKilobytes << " kB) must not be held whole";

@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "e2e/pulse_server.h"
+#include "e2e/spoken_order_suite.h"
 #include "e2e/wav_file.h"
 
 namespace speech_bridge::e2e {
@@ -28,32 +29,10 @@ std::unique_ptr<RunningProgram> startHost(const Lines& options, const Environmen
 // a pipe, not a terminal) against the real executable and a PulseAudio daemon
 // of the suite's own. Python runs without site-packages (-S), so the example
 // can only use the standard library.
-class HostExampleTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    server = new PulseServer();
-    directory = new std::string(std::filesystem::temp_directory_path() /
-                                ("speech-bridge-host-example-" + std::to_string(::getpid())));
-    std::filesystem::create_directories(*directory);
-    writeWav(recordingWav(), readRaw16kMono(kGoForwardRecording));
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-    std::filesystem::remove_all(*directory);
-    delete directory;
-  }
-  static std::string recordingWav() { return *directory + "/goforward.wav"; }
-
-  static PulseServer* server;
-  static std::string* directory;
-};
-
-PulseServer* HostExampleTest::server = nullptr;
-std::string* HostExampleTest::directory = nullptr;
+class HostExampleTest : public SpokenOrderSuite {};
 
 TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
-  const std::string heardFile = *directory + "/speaker.wav";
+  const std::string heardFile = directory + "/speaker.wav";
   const pid_t speaker = server->startRecordingSpeaker(heardFile);
   auto host = startHost({}, server->childEnvironment());
   ASSERT_TRUE(host->waitForLines(1, seconds(10)));

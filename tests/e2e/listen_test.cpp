@@ -7,6 +7,7 @@
 #include <iterator>
 
 #include "e2e/pulse_server.h"
+#include "e2e/spoken_order_suite.h"
 #include "e2e/wav_file.h"
 
 namespace speech_bridge::e2e {
@@ -23,23 +24,8 @@ const std::string kRecording = kGoForwardRecording;
 // --listen against a PulseAudio daemon of the suite's own, whose default
 // microphone hears what the test plays into it. Needs pulseaudio,
 // pulseaudio-utils, the PocketSphinx model and its test recordings.
-class ListenTest : public ::testing::Test {
+class ListenTest : public SpokenOrderSuite {
  protected:
-  static void SetUpTestSuite() {
-    server = new PulseServer();
-    directory = new std::string(std::filesystem::temp_directory_path() /
-                                ("speech-bridge-listen-" + std::to_string(::getpid())));
-    std::filesystem::create_directories(*directory);
-    writeWav(recordingWav(), readRaw16kMono(kRecording));
-  }
-  static void TearDownTestSuite() {
-    delete server;
-    server = nullptr;
-    std::filesystem::remove_all(*directory);
-    delete directory;
-  }
-  static std::string recordingWav() { return *directory + "/goforward.wav"; }
-
   // Starts listening and waits for "ready".
   std::unique_ptr<RunningProgram> startListening() {
     auto program = std::make_unique<RunningProgram>(Lines{"--listen"}, server->childEnvironment());
@@ -54,12 +40,7 @@ class ListenTest : public ::testing::Test {
     EXPECT_EQ(result.standardError, "");
   }
 
-  static PulseServer* server;
-  static std::string* directory;
 };
-
-PulseServer* ListenTest::server = nullptr;
-std::string* ListenTest::directory = nullptr;
 
 TEST_F(ListenTest, SpokenWordsStreamAsPartialsAndStopBringsTheFinalText) {
   auto program = startListening();
