@@ -107,10 +107,12 @@ Reading readFile(std::size_t block) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  std::string path = "/tmp/speech-bridge-audio-fuzz-XXXXXX";
+  // In the working folder, beside libFuzzer's own findings: run_fuzzer.sh
+  // runs each target in a scratch folder that it removes afterwards.
+  std::string path = "audio-file-XXXXXX";
   fileDescriptor() = ::mkstemp(path.data());
   FUZZ_CHECK(fileDescriptor() >= 0);
-  filePath() = path;
+  filePath() = std::filesystem::absolute(path).string();
   std::atexit(removeFile);
   lowestFreeDescriptor() = nextDescriptor();
   return 0;
