@@ -3,22 +3,14 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
-#include <cstdlib>
 #include <map>
 #include <string>
 
 #include "bridge/event_writer.h"
 #include "bridge/unicode_text.h"
+#include "fuzz_check.h"
 
 using namespace speech_bridge;
-
-namespace {
-
-void check(bool condition) {
-  if (!condition) std::abort();
-}
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   // Input: kind \0 name \0 text \0 name \0 record-name \0 record-text ...
@@ -45,19 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!records.empty()) fields["records"] = records;
 
   const std::string line = serializeEvent(kind, fields);
-  check(line.find('\n') == std::string::npos && line.find('\r') == std::string::npos);
-  check(isWellFormedUtf8(line));
+  FUZZ_CHECK(line.find('\n') == std::string::npos && line.find('\r') == std::string::npos);
+  FUZZ_CHECK(isWellFormedUtf8(line));
 
   const nlohmann::json parsed = nlohmann::json::parse(line);
-  check(parsed.at("event") == decodeUtf8WithReplacement(kind));
+  FUZZ_CHECK(parsed.at("event") == decodeUtf8WithReplacement(kind));
   std::map<std::string, int> readings;  // names that read the same after replacement
   for (const auto& [name, value] : fields) ++readings[decodeUtf8WithReplacement(name)];
   for (const auto& [name, value] : fields) {
     if (decodeUtf8WithReplacement(name) == "event" || readings[decodeUtf8WithReplacement(name)] > 1) continue;
     const nlohmann::json& member = parsed.at(decodeUtf8WithReplacement(name));
-    if (const auto* text = std::get_if<std::string>(&value)) check(member == decodeUtf8WithReplacement(*text));
-    if (const auto* flag = std::get_if<bool>(&value)) check(member == *flag);
-    if (const auto* list = std::get_if<std::vector<FieldRecord>>(&value)) check(member.size() == list->size());
+    if (const auto* text = std::get_if<std::string>(&value)) FUZZ_CHECK(member == decodeUtf8WithReplacement(*text));
+    if (const auto* flag = std::get_if<bool>(&value)) FUZZ_CHECK(member == *flag);
+    if (const auto* list = std::get_if<std::vector<FieldRecord>>(&value)) FUZZ_CHECK(member.size() == list->size());
   }
   return 0;
 }
