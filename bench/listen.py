@@ -13,57 +13,19 @@ import argparse
 import os
 import select
 import shutil
-import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pulse_daemon import PulseDaemon  # noqa: E402
+from word_errors import edit_distance  # noqa: E402
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 BRIDGE = os.path.join(TOP, "build", "speech-bridge")
 LIBRIVOX = "/usr/share/pocketsphinx/test/data/librivox"
 TICKS = os.sysconf("SC_CLK_TCK")
-
-
-class Daemon:
-    """PulseAudio on a private socket: null sinks "speaker" and "microphone"
-    (the microphone's monitor the default source), without rewinds, so that a
-    new recorder hears audio at once, as from a sound card."""
-
-    def __init__(self):
-        self.dir = tempfile.mkdtemp(prefix="speech-bridge-bench-")
-        self.socket = os.path.join(self.dir, "native")
-        with open(os.path.join(self.dir, "default.pa"), "w") as config:
-            config.write(f"load-module module-native-protocol-unix auth-anonymous=1 socket={self.socket}\n"
-                         "load-module module-null-sink sink_name=speaker norewinds=1\n"
-                         "load-module module-null-sink sink_name=microphone norewinds=1\n"
-                         "set-default-sink speaker\nset-default-source microphone.monitor\n")
-        env = {"HOME": self.dir, "XDG_RUNTIME_DIR": self.dir, "XDG_CONFIG_HOME": self.dir, "PATH": "/usr/bin:/bin"}
-        self.log = open(os.path.join(self.dir, "daemon.log"), "w")
-        self.daemon = subprocess.Popen(
-            ["pulseaudio", "--daemonize=no", "-n", "--use-pid-file=no", "--disallow-exit", "--exit-idle-time=-1",
-             "-F", os.path.join(self.dir, "default.pa")], env=env, stdout=self.log, stderr=self.log)
-        self.env = dict(os.environ, PULSE_SERVER="unix:" + self.socket)
-        self.env.pop("PULSE_SOURCE", None)
-        self.env.pop("PULSE_SINK", None)
-        deadline = time.monotonic() + 10
-        while self.client(["pactl", "info"]).returncode != 0:
-            if time.monotonic() > deadline:
-                raise SystemExit("the PulseAudio daemon did not start")
-            time.sleep(0.02)
-
-    def client(self, command):
-        return subprocess.run(command, env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-
-    def play(self, wav):
-        return subprocess.Popen(["paplay", "--device=microphone", wav], env=self.env)
-
-    def close(self):
-        self.daemon.send_signal(signal.SIGTERM)
-        self.daemon.wait()
-        self.log.close()
-        shutil.rmtree(self.dir, ignore_errors=True)
 
 
 def cpu_seconds(pid):
@@ -115,7 +77,7 @@ class Listening:
 def start_to_ready(daemon, runs):
     times = []
     for _ in range(runs):
-        job = Listening(daemon.env)
+        job = Listening(daemon.environment)
         at, text = job.line()
         if '"ready"' not in text:
             raise RuntimeError(text)
@@ -134,7 +96,7 @@ def continuous_start(daemon, runs):
     times = []
     for _ in range(runs):
         started = time.monotonic()
-        process = subprocess.Popen([tool, "-inmic", "yes"], env=daemon.env, stdout=subprocess.DEVNULL,
+        process = subprocess.Popen([tool, "-inmic", "yes"], env=daemon.environment, stdout=subprocess.DEVNULL,
                                    stderr=subprocess.PIPE)
         text = b""
         while b"Ready" not in text:
@@ -155,15 +117,6 @@ def words(text):
     return text.lower().replace("<s>", "").replace("</s>", "").split()
 
 
-def edit_distance(reference, hypothesis):
-    row = list(range(len(hypothesis) + 1))
-    for i, ref_word in enumerate(reference, 1):
-        previous, row[0] = row[0], i
-        for j, hyp_word in enumerate(hypothesis, 1):
-            previous, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, previous + (ref_word != hyp_word))
-    return row[-1]
-
-
 def final_text(line):
     import json
     event = json.loads(line)
@@ -175,7 +128,7 @@ def final_text(line):
 def live_utterance(daemon, wav):
     """Plays one recording into the microphone while listening; returns
     (final text, stop-to-final seconds, CPU share while listening, partials)."""
-    job = Listening(daemon.env)
+    job = Listening(daemon.environment)
     ready_at, text = job.line()
     cpu_before = cpu_seconds(job.process.pid)
     player = daemon.play(wav)
@@ -209,7 +162,7 @@ def main():
             text, name = entry.rsplit("(", 1)
             references[name.strip(" )\n")] = words(text)
 
-    daemon = Daemon()
+    daemon = PulseDaemon(microphone=True)
     try:
         ready = start_to_ready(daemon, options.runs)
         continuous = continuous_start(daemon, min(options.runs, 5))
@@ -224,7 +177,7 @@ def main():
                 file_edits += edit_distance(reference, words(file_transcript(wav)))
                 total_words += len(reference)
     finally:
-        daemon.close()
+        daemon.stop()
 
     ms = lambda seconds: f"{statistics.median(seconds) * 1000:9.1f} ms"
     print(f"{'figure':52} {'measured':>12} {'target':>10}")

@@ -17,51 +17,17 @@ table of medians:
 """
 import argparse
 import os
-import shutil
-import signal
 import statistics
 import subprocess
 import sys
-import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from pulse_daemon import PulseDaemon  # noqa: E402
 from sink_recorder import SinkRecorder  # noqa: E402
 
 SENTENCE = "The fleet will hold position near the northern gate tonight."  # ten words
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-
-
-class PulseDaemon:
-    def __init__(self):
-        self.directory = tempfile.mkdtemp(prefix="speech-bridge-bench-")
-        self.socket = os.path.join(self.directory, "native")
-        with open(os.path.join(self.directory, "default.pa"), "w") as config:
-            config.write("load-module module-native-protocol-unix auth-anonymous=1 socket=%s\n" % self.socket)
-            # Without rewinds a null sink starts new streams at once, as a sound card does.
-            config.write("load-module module-null-sink sink_name=speaker norewinds=1\n")
-            config.write("set-default-sink speaker\n")
-        environment = {"HOME": self.directory, "XDG_RUNTIME_DIR": self.directory,
-                       "XDG_CONFIG_HOME": self.directory, "PATH": "/usr/bin:/bin"}
-        self.process = subprocess.Popen(
-            ["pulseaudio", "--daemonize=no", "-n", "--use-pid-file=no", "--disallow-exit", "--exit-idle-time=-1",
-             "-F", os.path.join(self.directory, "default.pa")],
-            env=environment, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        self.server = "unix:" + self.socket
-        self.environment = dict(os.environ, PULSE_SERVER=self.server)
-        self.environment.pop("PULSE_SINK", None)
-        deadline = time.monotonic() + 10
-        while subprocess.run(["pactl", "info"], env=self.environment, stdout=subprocess.DEVNULL,
-                             stderr=subprocess.DEVNULL).returncode != 0:
-            if time.monotonic() > deadline:
-                self.stop()
-                raise RuntimeError("the bench's PulseAudio daemon did not start")
-            time.sleep(0.02)
-
-    def stop(self):
-        self.process.send_signal(signal.SIGTERM)
-        self.process.wait()
-        shutil.rmtree(self.directory, ignore_errors=True)
 
 
 def speak_once(program, daemon, recorder, close_after):

@@ -21,6 +21,9 @@ import sys
 import tempfile
 import time
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from word_errors import word_error_rate  # noqa: E402
+
 DATA = "/usr/share/pocketsphinx/test/data"
 LIBRIVOX = os.path.join(DATA, "librivox")
 TOOL = "pocketsphinx_continuous"
@@ -34,20 +37,6 @@ def references():
             words = [w for w in words.split() if w not in ("<s>", "</s>")]
             clips[name.rstrip(")")] = words
     return clips
-
-
-def edit_distance(reference, hypothesis):
-    row = list(range(len(hypothesis) + 1))
-    for i, ref in enumerate(reference, 1):
-        previous, row[0] = row[0], i
-        for j, hyp in enumerate(hypothesis, 1):
-            previous, row[j] = row[j], min(row[j] + 1, row[j - 1] + 1, previous + (ref != hyp))
-    return row[-1]
-
-
-def word_error_rate(pairs):
-    errors = sum(edit_distance(ref, hyp) for ref, hyp in pairs)
-    return 100.0 * errors / sum(len(ref) for ref, _ in pairs)
 
 
 def ours(bridge, path):
