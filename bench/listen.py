@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """--listen figures, measured against a PulseAudio daemon of this script's own.
 
 Prints one table: process start to "ready" (and pocketsphinx_continuous's

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Load: 200 jobs of each mode in a row (and the concurrent listening jobs),
 # through the end-to-end load tests; prints each mode's peak memory at the
 # start and at the end of the run.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A PulseAudio daemon of the bench's own, on a private socket, stopped by its PID.
 
 Null sinks without rewinds, so that a new stream starts at once, as on a sound

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Records a PulseAudio source and tells when sound started and ended there.
 
 The sink renders RATE samples per second of CLOCK_MONOTONIC (Python's

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Measures --speak against eSpeak NG's own command-line tool, in one run.
 
     bench/speak_bench.py [--runs N] [--program build/speech-bridge]

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Start-up figures: `--voices` against `espeak-ng --voices`, a usage error, and
 # the peak memory of `--voices`. Run from anywhere after building build/.
 set -euo pipefail

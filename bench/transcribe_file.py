@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """--transcribe-file side by side with PocketSphinx's own pocketsphinx_continuous.
 
 On the LibriVox clips of the package pocketsphinx-testdata (same engine, same

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Word error counts, for comparing transcripts with their references."""
 
 

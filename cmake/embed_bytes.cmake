@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Writes a C++ source holding the bytes of INPUT as SYMBOL (and SYMBOL Size),
 # in their own section so that they can be found in the executable.
 file(READ "${INPUT}" hex HEX)

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """A small host for speech-bridge: listen for a spoken order, then answer aloud.
 
 Starts `speech-bridge --listen`, shows the interim text as it changes, sends

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/real_platform.h"
 
 #include "platform/espeak-ng/espeak_synthesis.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
 #include "bridge/unicode_text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults a host, the sound server or a file can cause: every job still ends
 // with exactly one finishing event, the recorded exit status, within its
 // limits, and nothing on stderr.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Many jobs in a row, and several at once: every job ends with exactly one
 // finishing event and exit status 0 or 1, leaves nothing behind, and its peak
 // memory does not grow from job to job. The number of jobs per mode is

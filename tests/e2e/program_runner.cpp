@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "e2e/program_runner.h"
 
 #include <fcntl.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "e2e/pulse_server.h"
 
 #include <gtest/gtest.h>

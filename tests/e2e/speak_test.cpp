@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --speak as a host runs it, heard on the speaker of the tests' own PulseAudio
 // daemon. Needs pulseaudio, pulseaudio-utils and eSpeak NG's voice data.
 #include <gtest/gtest.h>

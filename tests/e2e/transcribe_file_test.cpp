@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // --transcribe-file run as a host runs it, on the recordings of the package
 // pocketsphinx-testdata with the pocketsphinx-en-us model. Needs sox, and the
 // package pocketsphinx's own pocketsphinx_continuous to compare with.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any argument list, biased toward the program's own words, run as a whole
 // job with every simulated service ready to answer. The job must end, on the
 // virtual clock, with exactly one finishing event and the exit status that

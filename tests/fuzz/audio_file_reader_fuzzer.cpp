@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes as an audio file, read the way --transcribe-file reads it:
 // libsndfile's decoders, mixing to mono and resampling to the model's rate
 // (the recognizer itself stays out, to keep runs fast). Reading must give a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes, split into chunks in any way and spread over time, as the
 // control input of a --listen job that gets permission and reaches capture.
 // The job must end with exactly one finishing event and the exit status that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any strings as event fields: the line must be one line of JSON that parses
 // back to the same values (ill-formed UTF-8 read as U+FFFD).
 #include <nlohmann/json.hpp>

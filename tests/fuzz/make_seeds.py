@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Writes the seed corpora of the job and audio targets into corpus/<target>/.
 
 The job targets read their input as a settings byte and timed pieces (see

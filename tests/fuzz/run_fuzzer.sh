@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Runs one fuzz target over its seed corpus for a budget: a number of seconds
 # ("600") or of executions ("1000000runs"), keeping what it finds in a
 # scratch folder (or in $4 for long runs that should keep their corpus).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes, split in any way and spread over time, as the text of a --speak
 // job, with standard input closed, failing or left open, with or without a
 // voice, and an utterance that finishes, is cancelled or never ends. The job

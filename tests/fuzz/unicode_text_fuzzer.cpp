@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Any bytes: decoding with replacement always yields well-formed UTF-8 that
 // decodes to itself; trimming and counting never read out of bounds and
 // agree with each other; validation and trimming agree with a plain second

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a built tree, unpacks it into a scratch root
 # and runs the installed program from there, with an empty environment and
 # another working directory.

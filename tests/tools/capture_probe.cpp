@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the real capture engine as listening does and reports what it saw,
 // one "name value" per line, so that a test can run it against a sound
 // server of its own.

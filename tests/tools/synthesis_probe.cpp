@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Speaks one utterance with the real eSpeak NG synthesizer, as the program
 // would, and tells what the synthesizer did. Run by the end-to-end tests with
 // their own sound server.

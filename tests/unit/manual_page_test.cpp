@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The manual page and the program cannot drift apart: every message the
 // program can write is in the page, and every failure goes through the
 // catalogue of messages.

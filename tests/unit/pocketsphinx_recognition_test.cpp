@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real recognition service. Needs the pocketsphinx-en-us model and the
 // pocketsphinx-testdata recordings.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "unit/recording_fixtures.h"
 
 #include <sndfile.h>

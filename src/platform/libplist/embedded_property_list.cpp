@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/libplist/embedded_property_list.h"
 
 #include <plist/plist.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // libsndfile decodes MP3 with libmpg123, which prints notes about damaged
 // streams ("Trying to resync...") to standard error unless each decoder is
 // told to be quiet, and libsndfile never tells it. This program therefore
