@@ -6,6 +6,7 @@
 #include "app/arguments.h"
 #include "bridge/messages.h"
 #include "bridge/speech_bridge.h"
+#include "platform/file_system.h"
 #include "platform/main_loop.h"
 #include "synthesis/speech_input.h"
 #include "synthesis/voice_listing.h"
@@ -13,18 +14,32 @@
 namespace speech_bridge {
 namespace {
 
+// --grammar PATH, for the modes that recognise. False when the flag comes
+// without a path: the job has failed.
+bool takeGrammar(Process& process) {
+  const auto& args = process.args;
+  if (std::find(args.begin(), args.end(), "--grammar") == args.end()) return true;
+  const auto path = valueAfter(args, "--grammar");
+  if (!path) {
+    process.bridge->fail(message::kGrammarPathMissing);
+    return false;
+  }
+  process.bridge->grammarFile = process.platform.files.absolutePath(*path);
+  return true;
+}
+
 void dispatchMode(Process& process) {
   SpeechBridge& bridge = *process.bridge;
   const std::string mode = process.args.empty() ? std::string() : process.args.front();
   if (mode == "--listen") {
-    bridge.listen(process.locale);
+    if (takeGrammar(process)) bridge.listen(process.locale);
   } else if (mode == "--transcribe-file") {
     const auto path = valueAfter(process.args, "--transcribe-file");
     if (!path) {
       bridge.fail(message::kTranscribePathMissing);
       return;
     }
-    bridge.transcribe(*path, process.locale);
+    if (takeGrammar(process)) bridge.transcribe(*path, process.locale);
   } else if (mode == "--speak") {
     startSpeechInput(process);
   } else if (mode == "--voices") {

@@ -75,6 +75,9 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   bool speechInputReceived = false;
   std::string controls;
   std::string lastPartial;
+  // The absolute path given with --grammar: every recognition request of
+  // the job carries it.
+  std::optional<std::string> grammarFile;
 
  private:
   void handleControlChunk(const std::string& chunk);

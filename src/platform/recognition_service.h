@@ -32,15 +32,23 @@ class RecognitionRequest {
   virtual void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
   virtual void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
   virtual void setTaskHint(RecognitionTaskHint hint) { taskHint_ = hint; }
+  // The absolute path of a grammar file (JSGF, or a list of phrases) whose
+  // sentences are all the task may recognise; speech that is none of them
+  // gives an empty text. A grammar that cannot be used ends the task with
+  // one error, before any interim result. Without one, any words of the
+  // locale are recognised.
+  virtual void setGrammarFile(std::string path) { grammarFile_ = std::move(path); }
 
   bool requiresOnDeviceRecognition() const { return requiresOnDeviceRecognition_; }
   bool shouldReportPartialResults() const { return shouldReportPartialResults_; }
   RecognitionTaskHint taskHint() const { return taskHint_; }
+  const std::optional<std::string>& grammarFile() const { return grammarFile_; }
 
  private:
   bool requiresOnDeviceRecognition_ = false;
   bool shouldReportPartialResults_ = true;
   RecognitionTaskHint taskHint_ = RecognitionTaskHint::unspecified;
+  std::optional<std::string> grammarFile_;
 };
 
 // Live audio, appended as it is captured.

@@ -41,6 +41,7 @@ void SpeechBridge::recognition(const std::shared_ptr<SpeechRecognizer>& recogniz
   request->setRequiresOnDeviceRecognition(true);
   request->setShouldReportPartialResults(true);
   request->setTaskHint(RecognitionTaskHint::dictation);
+  if (grammarFile) request->setGrammarFile(*grammarFile);
 
   MainLoop& loop = platform_.loop;
   task = recognizer->recognitionTask(

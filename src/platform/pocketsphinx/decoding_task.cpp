@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pocketsphinx/decoding_task.h"
 
+#include <future>
 #include <vector>
 
+#include "platform/grammar/grammar_file.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/streaming_transcriber.h"
@@ -17,11 +19,13 @@ constexpr double kBlockSeconds = 0.05;
 }  // namespace
 
 DecodingTask::DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-                           RecognitionResultHandler handler, SearchPasses passes)
+                           RecognitionResultHandler handler, SearchPasses passes,
+                           std::optional<std::string> grammarFile)
     : model_(std::move(model)),
       source_(std::move(source)),
       reportInterimResults_(reportInterimResults),
       passes_(passes),
+      grammarFile_(std::move(grammarFile)),
       handler_(std::move(handler)),
       thread_([this] { run(); }) {}
 
@@ -60,7 +64,7 @@ void DecodingTask::run() {
     report(std::nullopt, RecognitionError{*problem}, State::ended);
     return;
   }
-  LoadedDecoder loaded = SphinxDecoder::load(model_, passes_);
+  LoadedDecoder loaded = prepareDecoder();
   if (!loaded.decoder) {
     report(std::nullopt, RecognitionError{loaded.error}, State::ended);
     return;
@@ -73,9 +77,24 @@ void DecodingTask::run() {
   decode(std::move(loaded.decoder));
 }
 
+LoadedDecoder DecodingTask::prepareDecoder() {
+  if (!grammarFile_) return SphinxDecoder::load(model_, passes_);
+  // The grammar is read and compiled while the model loads.
+  std::future<CompiledGrammar> compiling =
+      std::async(std::launch::async, [path = *grammarFile_] { return compileGrammarFile(path); });
+  LoadedDecoder loaded = SphinxDecoder::load(model_, passes_, Vocabulary::grammar);
+  CompiledGrammar grammar = compiling.get();
+  if (!loaded.decoder) return loaded;
+  if (!grammar.graph) return LoadedDecoder{nullptr, grammar.error};
+  if (const std::optional<GrammarProblem> problem = loaded.decoder->useGrammar(*grammar.graph)) {
+    return LoadedDecoder{nullptr, grammarFileSentence(*grammarFile_, *problem)};
+  }
+  return loaded;
+}
+
 void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   const int rate = decoder->sampleRate();
-  StreamingTranscriber transcriber(std::move(decoder));
+  StreamingTranscriber transcriber(std::move(decoder), grammarFile_ ? Segmentation::none : Segmentation::atPauses);
   std::vector<std::int16_t> block(static_cast<std::size_t>(rate * kBlockSeconds));
   const auto interimSamples = static_cast<std::size_t>(rate * kInterimSeconds);
   std::size_t samplesSinceInterim = 0;

@@ -3,6 +3,8 @@
 
 #include <memory>
 #include <mutex>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "platform/pocketsphinx/audio_source.h"
@@ -14,10 +16,15 @@ namespace speech_bridge {
 
 
 // One recognition task on its own thread: opens the audio source, loads the
-// model, decodes the audio as the source yields it, and reports through the
-// handler: interim texts (the best hypothesis so far, when it has changed, at
-// most once per kInterimSeconds of audio) and then one final text, or one
-// error. Where the audio comes from is the source's business.
+// model (and, given a grammar file, compiles the grammar on a second thread
+// meanwhile), decodes the audio as the source yields it, and reports through
+// the handler: interim texts (the best hypothesis so far, when it has
+// changed, at most once per kInterimSeconds of audio) and then one final
+// text, or one error. Where the audio comes from is the source's business.
+//
+// Under a grammar all the speech is one sentence of it, and speech that is
+// none gives an empty text, interim or final; a grammar that cannot be used
+// ends the task with its error before any interim text.
 class DecodingTask final : public RecognitionTask {
  public:
   static constexpr double kInterimSeconds = 0.1;
@@ -25,7 +32,8 @@ class DecodingTask final : public RecognitionTask {
   // Starts at once; the handler is never called from inside the constructor.
   // The handler runs on the task's thread and must not call back into the task.
   DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-               RecognitionResultHandler handler, SearchPasses passes = SearchPasses::two);
+               RecognitionResultHandler handler, SearchPasses passes = SearchPasses::two,
+               std::optional<std::string> grammarFile = std::nullopt);
 
   // Cancels and waits for the thread.
   ~DecodingTask() override;
@@ -40,6 +48,8 @@ class DecodingTask final : public RecognitionTask {
   enum class State { loadingModel, decoding, ended, cancelled };
 
   void run();
+  // The decoder for the task's vocabulary, or the error that ends the task.
+  LoadedDecoder prepareDecoder();
   void decode(std::unique_ptr<SphinxDecoder> decoder);
   bool isCancelled();
   // Calls the handler unless cancelled; `next` is the state afterwards.
@@ -50,6 +60,7 @@ class DecodingTask final : public RecognitionTask {
   const std::shared_ptr<AudioSource> source_;
   const bool reportInterimResults_;
   const SearchPasses passes_;
+  const std::optional<std::string> grammarFile_;
   const RecognitionResultHandler handler_;
 
   // Held while the handler runs, so that cancel() waits out a report.

@@ -33,7 +33,7 @@ std::shared_ptr<RecognitionTask> PocketsphinxRecognizer::recognitionTask(std::sh
   const SearchPasses passes =
       std::dynamic_pointer_cast<LiveAudioRequest>(request) ? SearchPasses::one : SearchPasses::two;
   return std::make_shared<DecodingTask>(model_, audioSourceFor(request), request->shouldReportPartialResults(),
-                                        std::move(handler), passes);
+                                        std::move(handler), passes, request->grammarFile());
 }
 
 }  // namespace speech_bridge

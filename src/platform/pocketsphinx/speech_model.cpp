@@ -11,7 +11,9 @@ namespace {
 
 // SPEECH_BRIDGE_MODEL_DIR: where the build found that the models are installed.
 constexpr std::array kLocations = {
-    ModelLocation{"en-US", SPEECH_BRIDGE_MODEL_DIR "/en-us", "en-us", "en-us.lm.bin", "cmudict-en-us.dict", 16000},
+    ModelLocation{"en-US", SPEECH_BRIDGE_MODEL_DIR "/en-us", "en-us", "en-us.lm.bin", "cmudict-en-us.dict", 16000,
+                  "AA AE AH AO AW AY B CH D DH EH ER EY F G HH IH IY JH K L M N NG OW OY P R S SH T TH UH UW V W "
+                  "Y Z ZH"},
 };
 
 bool isRegularFile(const std::string& path) {
@@ -40,7 +42,7 @@ std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,
     const std::string folder = std::string(location.folder) + "/";
     SpeechModel model{std::string(location.locale), folder + std::string(location.acousticModel),
                       folder + std::string(location.languageModel), folder + std::string(location.dictionary),
-                      location.sampleRate};
+                      location.sampleRate, std::string(location.phones)};
     // mdef is the file PocketSphinx itself insists on in an acoustic model.
     if (isRegularFile(model.acousticModel + "/mdef") && isRegularFile(model.languageModel) &&
         isRegularFile(model.dictionary)) {

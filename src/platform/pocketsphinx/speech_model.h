@@ -15,6 +15,7 @@ struct SpeechModel {
   std::string languageModel;   // file
   std::string dictionary;      // file
   int sampleRate = 16000;      // hertz the acoustic model was trained on
+  std::string phones;          // the acoustic model's speech phones, space-separated
 };
 
 // One row of the table of models this machine may have.
@@ -25,6 +26,7 @@ struct ModelLocation {
   std::string_view languageModel;
   std::string_view dictionary;
   int sampleRate;
+  std::string_view phones = {};
 };
 
 // The packaged models, in the folder the build found them installed in.

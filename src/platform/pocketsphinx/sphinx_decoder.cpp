@@ -3,19 +3,26 @@
 
 #include <pocketsphinx.h>
 
+#include <vector>
+
+#include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 
 namespace speech_bridge {
 
-LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes) {
+LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes, Vocabulary vocabulary) {
   takeSphinxError();
   const std::string rate = std::to_string(model.sampleRate);
   // -logfn is a second guard: should the log callback ever be reset, the
   // engine's chatter still goes nowhere near standard error.
-  cmd_ln_t* config = cmd_ln_init(nullptr, ps_args(), TRUE, "-hmm", model.acousticModel.c_str(), "-lm",
-                                 model.languageModel.c_str(), "-dict", model.dictionary.c_str(), "-samprate",
-                                 rate.c_str(), "-logfn", "/dev/null", "-fwdflat",
-                                 passes == SearchPasses::two ? "yes" : "no", nullptr);
+  std::vector<const char*> arguments = {"-hmm", model.acousticModel.c_str(), "-dict", model.dictionary.c_str(),
+                                        "-samprate", rate.c_str(), "-logfn", "/dev/null", "-fwdflat",
+                                        passes == SearchPasses::two ? "yes" : "no"};
+  if (vocabulary == Vocabulary::openLanguage) {
+    arguments.insert(arguments.end(), {"-lm", model.languageModel.c_str()});
+  }
+  cmd_ln_t* config = cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(arguments.size()),
+                                    const_cast<char**>(arguments.data()), TRUE);
   const auto failure = [&model](const std::string& fallback) {
     std::string reason = takeSphinxError();
     if (reason.empty()) reason = fallback;
@@ -25,7 +32,7 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes)
   ps_decoder_t* decoder = ps_init(config);
   cmd_ln_free_r(config);  // the decoder keeps its own reference
   if (!decoder) return failure("PocketSphinx gave no reason");
-  return LoadedDecoder{std::unique_ptr<SphinxDecoder>(new SphinxDecoder(decoder, model.sampleRate)), {}};
+  return LoadedDecoder{std::unique_ptr<SphinxDecoder>(new SphinxDecoder(decoder, model)), {}};
 }
 
 SphinxDecoder::~SphinxDecoder() { ps_free(decoder_); }
@@ -43,7 +50,8 @@ void SphinxDecoder::endUtterance() { ps_end_utt(decoder_); }
 std::string SphinxDecoder::hypothesis() const {
   // The engine owns the string and overwrites it on the next call: copy it.
   const char* hypothesis = ps_get_hyp(decoder_, nullptr);
-  return hypothesis ? std::string(hypothesis) : std::string();
+  if (!hypothesis || (rejecting_ && isRejection(hypothesis))) return std::string();
+  return std::string(hypothesis);
 }
 
 }  // namespace speech_bridge

@@ -7,7 +7,8 @@
 
 namespace speech_bridge {
 
-StreamingTranscriber::StreamingTranscriber(std::unique_ptr<SphinxDecoder> decoder) : decoder_(std::move(decoder)) {
+StreamingTranscriber::StreamingTranscriber(std::unique_ptr<SphinxDecoder> decoder, Segmentation segmentation)
+    : decoder_(std::move(decoder)), segmentation_(segmentation) {
   decoder_->startUtterance();
 }
 
@@ -34,7 +35,8 @@ void StreamingTranscriber::acceptStep(std::span<const std::int16_t> samples) {
   }
   speechSamples_ += samples.size();
   const std::size_t longest = static_cast<std::size_t>(kMaxUtteranceSeconds) * decoder_->sampleRate();
-  if (!speech || speechSamples_ >= longest) {
+  const bool paused = !speech && segmentation_ == Segmentation::atPauses;
+  if (paused || speechSamples_ >= longest) {
     decoder_->endUtterance();
     keepUtterance();
     decoder_->startUtterance();

@@ -10,17 +10,27 @@
 
 namespace speech_bridge {
 
-// Turns a stream of samples into readable text with one decoder, as
-// PocketSphinx's own continuous tool does: an utterance ends where the voice
-// activity detector hears the speech stop, its words are kept, and the next
-// utterance begins. The decoder's memory thus stays bounded however long the
-// audio runs; speech that never pauses is cut into utterances of at most
-// kMaxUtteranceSeconds for the same reason. Driven by one thread.
+// Where one utterance ends and the next begins.
+enum class Segmentation {
+  // Wherever the speech pauses, as PocketSphinx's own continuous tool does.
+  atPauses,
+  // Nowhere: all the speech is one utterance, one sentence of a grammar
+  // however the speaker pauses within it.
+  none,
+};
+
+// Turns a stream of samples into readable text with one decoder: an
+// utterance begins where the voice activity detector first hears speech and
+// ends as the segmentation says; the words of each utterance are kept and
+// joined. The decoder's memory thus stays bounded however long the audio
+// runs; an utterance is cut after kMaxUtteranceSeconds for the same reason.
+// Driven by one thread.
 class StreamingTranscriber {
  public:
   static constexpr int kMaxUtteranceSeconds = 60;
 
-  explicit StreamingTranscriber(std::unique_ptr<SphinxDecoder> decoder);
+  explicit StreamingTranscriber(std::unique_ptr<SphinxDecoder> decoder,
+                                Segmentation segmentation = Segmentation::atPauses);
 
   // Any number of samples at the decoder's rate. Not after finish().
   void accept(std::span<const std::int16_t> samples);
@@ -38,6 +48,7 @@ class StreamingTranscriber {
   void keepUtterance();
 
   std::unique_ptr<SphinxDecoder> decoder_;
+  const Segmentation segmentation_;
   State state_ = State::awaitingSpeech;
   std::string endedText_;
   std::size_t speechSamples_ = 0;  // of the current utterance
