@@ -65,6 +65,11 @@ void SimulatedAudioBufferRequest::setTaskHint(RecognitionTaskHint hint) {
   AudioBufferRecognitionRequest::setTaskHint(hint);
 }
 
+void SimulatedAudioBufferRequest::setGrammarFile(std::string path) {
+  calls_.record("setGrammarFile " + path);
+  AudioBufferRecognitionRequest::setGrammarFile(std::move(path));
+}
+
 void SimulatedAudioBufferRequest::appendAudioPcmBuffer(const AudioPcmBuffer& buffer) {
   std::lock_guard lock(mutex_);
   if (ended_) {
@@ -119,6 +124,11 @@ void SimulatedUrlRequest::setShouldReportPartialResults(bool value) {
 void SimulatedUrlRequest::setTaskHint(RecognitionTaskHint hint) {
   calls_.record("setTaskHint " + std::to_string(static_cast<int>(hint)));
   UrlRecognitionRequest::setTaskHint(hint);
+}
+
+void SimulatedUrlRequest::setGrammarFile(std::string path) {
+  calls_.record("setGrammarFile " + path);
+  UrlRecognitionRequest::setGrammarFile(std::move(path));
 }
 
 void SimulatedRecognitionService::requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) {

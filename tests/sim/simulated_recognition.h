@@ -45,6 +45,7 @@ class SimulatedUrlRequest final : public UrlRecognitionRequest {
   void setRequiresOnDeviceRecognition(bool value) override;
   void setShouldReportPartialResults(bool value) override;
   void setTaskHint(RecognitionTaskHint hint) override;
+  void setGrammarFile(std::string path) override;
 
  private:
   CallLog& calls_;
@@ -59,6 +60,7 @@ class SimulatedAudioBufferRequest final : public AudioBufferRecognitionRequest {
   void setRequiresOnDeviceRecognition(bool value) override;
   void setShouldReportPartialResults(bool value) override;
   void setTaskHint(RecognitionTaskHint hint) override;
+  void setGrammarFile(std::string path) override;
 
   void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) override;
   void endAudio() override;

@@ -102,6 +102,40 @@ void removeDuplicates(std::vector<GrammarArc>& arcs) {
 
 }  // namespace
 
+bool isSentenceOf(const GrammarGraph& graph, const std::vector<std::string>& words) {
+  std::unordered_map<std::string_view, int> ids;
+  for (std::size_t i = 0; i < graph.words.size(); ++i) ids.emplace(graph.words[i], static_cast<int>(i));
+  std::vector<std::vector<const GrammarArc*>> leaving(static_cast<std::size_t>(graph.stateCount));
+  for (const GrammarArc& arc : graph.arcs) leaving[static_cast<std::size_t>(arc.from)].push_back(&arc);
+  // Null arcs are closed: one step along them reaches all they reach.
+  const auto withNulls = [&leaving](std::vector<bool> states) {
+    std::vector<bool> closed = states;
+    for (std::size_t state = 0; state < states.size(); ++state) {
+      if (!states[state]) continue;
+      for (const GrammarArc* arc : leaving[state]) {
+        if (arc->word < 0) closed[static_cast<std::size_t>(arc->to)] = true;
+      }
+    }
+    return closed;
+  };
+  std::vector<bool> here(static_cast<std::size_t>(graph.stateCount), false);
+  here[static_cast<std::size_t>(graph.start)] = true;
+  here = withNulls(std::move(here));
+  for (const std::string& word : words) {
+    const auto found = ids.find(word);
+    if (found == ids.end()) return false;
+    std::vector<bool> next(here.size(), false);
+    for (std::size_t state = 0; state < here.size(); ++state) {
+      if (!here[state]) continue;
+      for (const GrammarArc* arc : leaving[state]) {
+        if (arc->word == found->second) next[static_cast<std::size_t>(arc->to)] = true;
+      }
+    }
+    here = withNulls(std::move(next));
+  }
+  return here[static_cast<std::size_t>(graph.final)];
+}
+
 GrammarGraphBuilder::GrammarGraphBuilder() = default;
 
 bool GrammarGraphBuilder::charge(std::size_t states, std::size_t arcs) {

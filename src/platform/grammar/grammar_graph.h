@@ -37,6 +37,10 @@ struct GrammarGraph {
   std::vector<GrammarArc> arcs;
 };
 
+// True when `words` spell a sentence of the graph: a path from start to
+// final. Linear in the graph and the words.
+bool isSentenceOf(const GrammarGraph& graph, const std::vector<std::string>& words);
+
 // Builds a GrammarGraph within a budget, so that no grammar, however it
 // nests or repeats its rules, takes more memory or time than a grammar of
 // several thousand phrases. Once an addition would cross the budget the

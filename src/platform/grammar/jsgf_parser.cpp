@@ -340,6 +340,9 @@ class Parser {
       if (!optional) return inner;
       primary.kind = JsgfExpansion::Kind::optional;
       primary.children.push_back(std::move(inner));
+    } else if (isSymbol(token, "=")) {
+      // "<a> = one two <b> = three;": the next rule, after a missing ";".
+      refuse(token.line, "\"=\" inside a rule: does a \";\" end the rule before it?");
     } else {
       unexpected(token, "a word, a rule or a group");
     }

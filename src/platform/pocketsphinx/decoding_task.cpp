@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "platform/grammar/grammar_file.h"
+#include "platform/pocketsphinx/grammar_search.h"
+#include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/streaming_transcriber.h"
@@ -79,16 +81,29 @@ void DecodingTask::run() {
 
 LoadedDecoder DecodingTask::prepareDecoder() {
   if (!grammarFile_) return SphinxDecoder::load(model_, passes_);
-  // The grammar is read and compiled while the model loads.
-  std::future<CompiledGrammar> compiling =
-      std::async(std::launch::async, [path = *grammarFile_] { return compileGrammarFile(path); });
+  // The grammar is read and compiled, and its words looked up, while the
+  // acoustic model loads.
+  struct Grammar {
+    CompiledGrammar compiled;
+    PronunciationLookup words;
+  };
+  std::future<Grammar> preparing = std::async(std::launch::async, [path = *grammarFile_, this] {
+    Grammar grammar{compileGrammarFile(path), {}};
+    if (grammar.compiled.graph) grammar.words = lookUpPronunciations(model_.dictionary, grammar.compiled.graph->words);
+    return grammar;
+  });
   LoadedDecoder loaded = SphinxDecoder::load(model_, passes_, Vocabulary::grammar);
-  CompiledGrammar grammar = compiling.get();
+  const Grammar grammar = preparing.get();
   if (!loaded.decoder) return loaded;
-  if (!grammar.graph) return LoadedDecoder{nullptr, grammar.error};
-  if (const std::optional<GrammarProblem> problem = loaded.decoder->useGrammar(*grammar.graph)) {
-    return LoadedDecoder{nullptr, grammarFileSentence(*grammarFile_, *problem)};
+  if (!grammar.compiled.graph) return LoadedDecoder{nullptr, grammar.compiled.error};
+  if (!grammar.words.error.empty()) return LoadedDecoder{nullptr, grammar.words.error};
+  std::optional<GrammarProblem> problem;
+  if (!grammar.words.missing.empty()) {
+    problem = missingWords(grammar.words.missing, model_.locale);
+  } else {
+    problem = loaded.decoder->useGrammar(*grammar.compiled.graph, grammar.words.found);
   }
+  if (problem) return LoadedDecoder{nullptr, grammarFileSentence(*grammarFile_, *problem)};
   return loaded;
 }
 

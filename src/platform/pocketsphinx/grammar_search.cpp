@@ -5,9 +5,9 @@
 #include "platform/pocketsphinx/grammar_search.h"
 
 #include <pocketsphinx.h>
-#include <sphinxbase/ckd_alloc.h>
 #include <sphinxbase/fsg_model.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -34,23 +34,18 @@ std::vector<std::string> phonesOf(const std::string& phones) {
 
 std::string quoted(const std::string& word) { return "\"" + word + "\""; }
 
-// "uses the word "zorg", which the en-US dictionary lacks", naming at most three.
-std::string missingWords(const std::vector<std::string>& missing, const std::string& locale) {
+}  // namespace
+
+GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale) {
   std::string named = quoted(missing[0]);
   const std::size_t shown = std::min<std::size_t>(missing.size(), 3);
   for (std::size_t i = 1; i < shown; ++i) named += (i + 1 == shown && missing.size() == shown ? " and " : ", ") + quoted(missing[i]);
   if (missing.size() > shown) named += " and " + std::to_string(missing.size() - shown) + " more";
-  return std::string("uses the word") + (missing.size() > 1 ? "s " : " ") + named + ", which the " + locale +
-         " dictionary lacks";
+  return {std::string("uses the word") + (missing.size() > 1 ? "s " : " ") + named + ", which the " + locale +
+          " dictionary lacks"};
 }
 
-// A grammar word the dictionary can recognise: an entry, and no marker of
-// silence or noise, which recognition drops from every text.
-bool isRecognisable(ps_decoder_t* decoder, const std::string& word) {
-  char* phones = ps_lookup_word(decoder, word.c_str());
-  ckd_free(phones);
-  return phones != nullptr && !readableTranscript(word).empty();
-}
+namespace {
 
 // The engine's probabilities: log base of its own, scaled by the language weight.
 int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
@@ -61,18 +56,46 @@ int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
 
 bool isRejection(std::string_view hypothesis) { return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos; }
 
-std::optional<GrammarProblem> SphinxDecoder::useGrammar(const GrammarGraph& graph) {
-  std::vector<std::string> missing;
-  for (const std::string& word : graph.words) {
-    if (!isRecognisable(decoder_, word)) missing.push_back(word);
+SphinxDecoder::BestPath SphinxDecoder::bestPathTo(int state) {
+  // The search looks for the end state only when asked for a path, so one
+  // search answers for the grammar's end and for the loop's alike.
+  const int end = fsg_->final_state;
+  fsg_->final_state = state;
+  BestPath path;
+  ps_seg_t* segment = ps_seg_iter(decoder_);
+  path.found = segment != nullptr;
+  for (; segment; segment = ps_seg_next(segment)) {
+    const std::string_view word = ps_seg_word(segment);
+    if (word == "(NULL)") continue;  // a null arc: no sound
+    int32 sounds = 0;
+    ps_seg_prob(segment, &sounds, nullptr, nullptr);
+    path.sounds += sounds;
+    appendWords(path.words, word);
   }
-  if (!missing.empty()) return GrammarProblem{missingWords(missing, model_.locale)};
+  fsg_->final_state = end;
+  takeSphinxError();  // "Final result does not match the grammar" when there is none
+  return path;
+}
 
+std::optional<GrammarProblem> SphinxDecoder::useGrammar(
+    const GrammarGraph& graph, const std::unordered_map<std::string, std::vector<Pronunciation>>& pronunciations) {
   takeSphinxError();
+  for (const std::string& word : graph.words) {
+    const auto found = pronunciations.find(word);
+    if (found == pronunciations.end()) return missingWords({word}, model_.locale);
+    for (const Pronunciation& pronunciation : found->second) {
+      if (ps_add_word(decoder_, pronunciation.entry.c_str(), pronunciation.phones.c_str(), FALSE) < 0) {
+        return GrammarProblem{"uses the word \"" + word + "\", whose pronunciation " + pronunciation.phones +
+                              " the " + model_.locale + " model cannot say"};
+      }
+    }
+  }
   const std::vector<std::string> phones = phonesOf(model_.phones);
   logmath_t* logMath = ps_get_logmath(decoder_);
   const float lw = cmd_ln_float32_r(ps_get_config(decoder_), "-lw");
   const int loop = graph.stateCount;  // the phone loop's state, after the grammar's
+  loopState_ = loop;
+  grammarEnd_ = graph.final;
   fsg_model_t* fsg = fsg_model_init(kSearchName, logMath, lw, graph.stateCount + 1);
   fsg->start_state = graph.start;
   fsg->final_state = graph.final;
@@ -95,11 +118,16 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(const GrammarGraph& grap
     fsg_model_trans_add(fsg, loop, loop, phoneCost, id);
     rejecting_ = true;
   }
-  if (rejecting_) fsg_model_null_trans_add(fsg, loop, graph.final, 0);
-
+  // The loop has no way to the search's end: the search's best final path is
+  // always a sentence, and the loop's best path is asked for separately (see
+  // bestPathTo()).
   const bool ready = ps_set_fsg(decoder_, kSearchName, fsg) == 0 && ps_set_search(decoder_, kSearchName) == 0;
-  fsg_model_free(fsg);  // the search keeps its own reference
-  if (ready) return std::nullopt;
+  if (ready) {
+    grammar_ = graph;
+    fsg_ = fsg;  // our own reference, kept: bestPathTo() moves its end
+    return std::nullopt;
+  }
+  fsg_model_free(fsg);
   std::string reason = takeSphinxError();
   return GrammarProblem{"could not be made ready for recognition" + (reason.empty() ? std::string() : ": " + reason)};
 }

@@ -1,23 +1,42 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <string>
 #include <string_view>
+#include <vector>
+
+#include "platform/grammar/grammar_graph.h"
 
 namespace speech_bridge {
 
 // How speech that is no sentence of the grammar is told apart: a loop of the
 // model's phones runs beside the grammar in the same search, so both are
-// scored on the same sounds. Each phone of the loop costs kRejectionPhoneCost
-// (a probability, weighted like the grammar's own); where the loop still
-// beats every sentence of the grammar, the speech is no sentence of it. The
-// figure was measured on rendered orders and on read speech (bench/grammar.py):
-// a dearer loop lets more speech pass for an order, a cheaper one rejects
-// orders said poorly.
-inline constexpr double kRejectionPhoneCost = 0.03;
+// scored on the same sounds with the same normalisation. When the utterance
+// ends, the best sentence's acoustic score is compared with the best phone
+// sequence's: free phones fit any speech at least about as well as any
+// sentence does, and speech of the grammar falls short of them by little,
+// other speech by much more. A sentence is kept when it falls short by less
+// than kRejectionMargin, in natural log per 10 ms frame.
+inline constexpr double kRejectionMargin = 1.3;
+
+// Each phone of the loop costs this (a probability, weighted like the
+// grammar's own) in the search. Near the margin the loop and the grammar
+// then stay level, so the search keeps both alive to be compared; far from
+// it one falls behind and is pruned, and the verdict is plain. While speech
+// goes on, the hypothesis is empty where the loop leads.
+inline constexpr double kRejectionPhoneCost = 0.3;
+
+// PocketSphinx keeps path scores in its log base shifted right by this many
+// bits (SENSCR_SHIFT of its hmm.h).
+inline constexpr int kEngineScoreShift = 10;
 
 // The loop's words: one per phone, named so that no dictionary word and no
 // word of a grammar can take their names.
 inline constexpr std::string_view kRejectionWordPrefix = "<phone-loop:";
+
+// "uses the word "zorg", which the en-US dictionary lacks": what follows the
+// grammar file's name when its words are not all in the dictionary.
+GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale);
 
 // True when a hypothesis went through the phone loop.
 bool isRejection(std::string_view hypothesis);

@@ -2,24 +2,43 @@
 #include "platform/pocketsphinx/sphinx_decoder.h"
 
 #include <pocketsphinx.h>
+#include <sphinxbase/fsg_model.h>
 
+#include <cmath>
+
+#include <algorithm>
 #include <vector>
 
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
+#include "platform/pocketsphinx/transcript_text.h"
 
 namespace speech_bridge {
+namespace {
+
+// The tools' defaults are 1e-48 and narrower.
+constexpr const char* kGrammarBeam = "1e-100";
+
+}  // namespace
 
 LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes, Vocabulary vocabulary) {
   takeSphinxError();
   const std::string rate = std::to_string(model.sampleRate);
   // -logfn is a second guard: should the log callback ever be reset, the
   // engine's chatter still goes nowhere near standard error.
-  std::vector<const char*> arguments = {"-hmm", model.acousticModel.c_str(), "-dict", model.dictionary.c_str(),
-                                        "-samprate", rate.c_str(), "-logfn", "/dev/null", "-fwdflat",
-                                        passes == SearchPasses::two ? "yes" : "no"};
+  std::vector<const char*> arguments = {"-hmm", model.acousticModel.c_str(), "-samprate", rate.c_str(), "-logfn",
+                                        "/dev/null", "-fwdflat", passes == SearchPasses::two ? "yes" : "no"};
   if (vocabulary == Vocabulary::openLanguage) {
-    arguments.insert(arguments.end(), {"-lm", model.languageModel.c_str()});
+    arguments.insert(arguments.end(), {"-dict", model.dictionary.c_str(), "-lm", model.languageModel.c_str()});
+  } else {
+    // A grammar's best sentence is the search's own, which ends where the
+    // grammar does; the lattice's best path may stop anywhere. The beams are
+    // wide so that the grammar and the phone loop both live to the end of an
+    // utterance whose verdict is close (see grammar_search.h): the grammar's
+    // search is small, and a search as wide costs it about half as much
+    // again, still far less than the language model's.
+    arguments.insert(arguments.end(), {"-bestpath", "no", "-beam", kGrammarBeam, "-pbeam", kGrammarBeam, "-wbeam",
+                                       kGrammarBeam, "-lpbeam", kGrammarBeam, "-lponlybeam", kGrammarBeam});
   }
   cmd_ln_t* config = cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(arguments.size()),
                                     const_cast<char**>(arguments.data()), TRUE);
@@ -35,9 +54,15 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes,
   return LoadedDecoder{std::unique_ptr<SphinxDecoder>(new SphinxDecoder(decoder, model)), {}};
 }
 
-SphinxDecoder::~SphinxDecoder() { ps_free(decoder_); }
+SphinxDecoder::~SphinxDecoder() {
+  ps_free(decoder_);
+  fsg_model_free(fsg_);
+}
 
-void SphinxDecoder::startUtterance() { ps_start_utt(decoder_); }
+void SphinxDecoder::startUtterance() {
+  ps_start_utt(decoder_);
+  inUtterance_ = true;
+}
 
 void SphinxDecoder::process(std::span<const std::int16_t> samples) {
   ps_process_raw(decoder_, samples.data(), samples.size(), FALSE, FALSE);
@@ -45,12 +70,38 @@ void SphinxDecoder::process(std::span<const std::int16_t> samples) {
 
 bool SphinxDecoder::inSpeech() const { return ps_get_in_speech(decoder_) != 0; }
 
-void SphinxDecoder::endUtterance() { ps_end_utt(decoder_); }
+void SphinxDecoder::endUtterance() {
+  ps_end_utt(decoder_);
+  inUtterance_ = false;
+  if (grammar_) judged_ = judgedSentence();
+}
+
+std::string SphinxDecoder::judgedSentence() {
+  lastMargin_.reset();
+  const BestPath sentence = bestPathTo(grammarEnd_);
+  // What the engine found must be a sentence of the grammar.
+  std::vector<std::string> words;
+  const std::string readable = readableTranscript(sentence.words);
+  for (std::size_t at = 0; at < readable.size();) {
+    const std::size_t space = std::min(readable.find(' ', at), readable.size());
+    words.push_back(readable.substr(at, space - at));
+    at = space + 1;
+  }
+  if (!sentence.found || !isSentenceOf(*grammar_, words)) return {};
+  if (!rejecting_) return sentence.words;
+  const BestPath loop = bestPathTo(loopState_);
+  const int frames = ps_get_n_frames(decoder_);
+  if (!loop.found || frames <= 0) return sentence.words;  // the loop fell far behind
+  const double naturalLogPerUnit = std::log(logmath_get_base(ps_get_logmath(decoder_))) * (1 << kEngineScoreShift);
+  lastMargin_ = (sentence.sounds - loop.sounds) * naturalLogPerUnit / frames;
+  return *lastMargin_ >= -kRejectionMargin ? sentence.words : std::string();
+}
 
 std::string SphinxDecoder::hypothesis() const {
+  if (grammar_ && !inUtterance_) return judged_;
   // The engine owns the string and overwrites it on the next call: copy it.
   const char* hypothesis = ps_get_hyp(decoder_, nullptr);
-  if (!hypothesis || (rejecting_ && isRejection(hypothesis))) return std::string();
+  if (!hypothesis || isRejection(hypothesis)) return std::string();
   return std::string(hypothesis);
 }
 

@@ -6,11 +6,15 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "platform/grammar/grammar_graph.h"
+#include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/speech_model.h"
 
 struct ps_decoder_s;
+struct fsg_model_s;
 
 namespace speech_bridge {
 
@@ -26,7 +30,8 @@ enum class SearchPasses { two, one };
 
 // What a decoder listens for: any words of the model's language, or the
 // sentences of a grammar given afterwards with useGrammar(). A grammar
-// decoder loads no language model, which is most of the loading time.
+// decoder loads neither the language model nor the whole dictionary, which
+// take most of the loading time; it learns only the grammar's words.
 enum class Vocabulary { openLanguage, grammar };
 
 // A loaded decoder, or why there is none.
@@ -51,10 +56,12 @@ class SphinxDecoder {
 
   // Restricts a decoder loaded for a grammar to the graph's sentences, with a
   // way out for speech that is none of them: a loop of the model's phones
-  // competes with the grammar, and where it wins the hypothesis is empty.
-  // Before the first utterance. Nothing, or what is wrong with the grammar
-  // ("uses the word ..."), to follow the grammar file's name.
-  std::optional<GrammarProblem> useGrammar(const GrammarGraph& graph);
+  // competes with the grammar (see grammar_search.h). `pronunciations` holds
+  // every word of the graph (see lookUpPronunciations()). Before the first
+  // utterance. Nothing, or what is wrong with the grammar, to follow the
+  // grammar file's name.
+  std::optional<GrammarProblem> useGrammar(
+      const GrammarGraph& graph, const std::unordered_map<std::string, std::vector<Pronunciation>>& pronunciations);
 
   ~SphinxDecoder();
   SphinxDecoder(const SphinxDecoder&) = delete;
@@ -69,16 +76,41 @@ class SphinxDecoder {
   void endUtterance();
 
   // The best hypothesis of the current (or just ended) utterance, as the
-  // engine writes it: words with its markers, possibly empty. Empty under a
-  // grammar while speech that is no sentence of it leads.
+  // engine writes it: words with its markers, possibly empty. Under a
+  // grammar: empty while speech that is no sentence of it leads, and once
+  // the utterance has ended, a sentence of it or, when the speech is judged
+  // to be none (see grammar_search.h), empty.
   std::string hypothesis() const;
+
+  // Under a grammar, once an utterance has ended: how far its best sentence
+  // fell short of the phone loop (see grammar_search.h), in natural log per
+  // frame; nothing when either was missing.
+  std::optional<double> lastMargin() const { return lastMargin_; }
 
  private:
   SphinxDecoder(ps_decoder_s* decoder, const SpeechModel& model) : decoder_(decoder), model_(model) {}
 
+  // Under a grammar: the verdict on the utterance just ended.
+  std::string judgedSentence();
+
+  struct BestPath {
+    bool found = false;
+    std::string words;     // with the engine's markers
+    double sounds = 0.0;   // acoustic score, the engine's units
+  };
+  // The best path of the utterance just ended that ends in `state`.
+  BestPath bestPathTo(int state);
+
   ps_decoder_s* decoder_;
   const SpeechModel model_;
-  bool rejecting_ = false;  // under a grammar, with its phone loop
+  std::optional<GrammarGraph> grammar_;  // set by useGrammar()
+  fsg_model_s* fsg_ = nullptr;           // the grammar as the engine has it
+  int grammarEnd_ = 0;
+  int loopState_ = 0;
+  bool rejecting_ = false;               // the grammar has its phone loop
+  bool inUtterance_ = false;
+  std::string judged_;
+  std::optional<double> lastMargin_;
 };
 
 }  // namespace speech_bridge
