@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pocketsphinx/decoding_task.h"
 
+#include <algorithm>
 #include <future>
 #include <vector>
 
@@ -21,13 +22,11 @@ constexpr double kBlockSeconds = 0.05;
 }  // namespace
 
 DecodingTask::DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-                           RecognitionResultHandler handler, SearchPasses passes,
-                           std::optional<std::string> grammarFile)
+                           RecognitionResultHandler handler, DecodingOptions options)
     : model_(std::move(model)),
       source_(std::move(source)),
       reportInterimResults_(reportInterimResults),
-      passes_(passes),
-      grammarFile_(std::move(grammarFile)),
+      options_(std::move(options)),
       handler_(std::move(handler)),
       thread_([this] { run(); }) {}
 
@@ -80,19 +79,19 @@ void DecodingTask::run() {
 }
 
 LoadedDecoder DecodingTask::prepareDecoder() {
-  if (!grammarFile_) return SphinxDecoder::load(model_, passes_);
+  if (!options_.grammarFile) return SphinxDecoder::load(model_, options_.passes);
   // The grammar is read and compiled, and its words looked up, while the
   // acoustic model loads.
   struct Grammar {
     CompiledGrammar compiled;
     PronunciationLookup words;
   };
-  std::future<Grammar> preparing = std::async(std::launch::async, [path = *grammarFile_, this] {
+  std::future<Grammar> preparing = std::async(std::launch::async, [path = *options_.grammarFile, this] {
     Grammar grammar{compileGrammarFile(path), {}};
     if (grammar.compiled.graph) grammar.words = lookUpPronunciations(model_.dictionary, grammar.compiled.graph->words);
     return grammar;
   });
-  LoadedDecoder loaded = SphinxDecoder::load(model_, passes_, Vocabulary::grammar);
+  LoadedDecoder loaded = SphinxDecoder::load(model_, options_.passes, Vocabulary::grammar);
   const Grammar grammar = preparing.get();
   if (!loaded.decoder) return loaded;
   if (!grammar.compiled.graph) return LoadedDecoder{nullptr, grammar.compiled.error};
@@ -103,20 +102,48 @@ LoadedDecoder DecodingTask::prepareDecoder() {
   } else {
     problem = loaded.decoder->useGrammar(*grammar.compiled.graph, grammar.words.found);
   }
-  if (problem) return LoadedDecoder{nullptr, grammarFileSentence(*grammarFile_, *problem)};
+  if (problem) return LoadedDecoder{nullptr, grammarFileSentence(*options_.grammarFile, *problem)};
   return loaded;
+}
+
+bool DecodingTask::readAhead(std::vector<std::int16_t>& samples) {
+  const auto most = static_cast<std::size_t>(model_.sampleRate * kReadAheadSeconds);
+  std::vector<std::int16_t> block(static_cast<std::size_t>(model_.sampleRate * kBlockSeconds));
+  while (samples.size() < most && !isCancelled()) {
+    const AudioRead got = source_->read(block);
+    if (got.error) {
+      report(std::nullopt, RecognitionError{*got.error}, State::ended);
+      return false;
+    }
+    if (got.samples == 0) break;
+    samples.insert(samples.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got.samples));
+  }
+  return true;
 }
 
 void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   const int rate = decoder->sampleRate();
-  StreamingTranscriber transcriber(std::move(decoder), grammarFile_ ? Segmentation::none : Segmentation::atPauses);
+  std::vector<std::int16_t> ahead;
+  if (options_.grammarFile && options_.recording) {
+    if (!readAhead(ahead)) return;
+    decoder->normaliseFor(ahead);
+  }
+  StreamingTranscriber transcriber(std::move(decoder), options_.grammarFile ? Segmentation::none : Segmentation::atPauses);
   std::vector<std::int16_t> block(static_cast<std::size_t>(rate * kBlockSeconds));
   const auto interimSamples = static_cast<std::size_t>(rate * kInterimSeconds);
   std::size_t samplesSinceInterim = 0;
   std::string lastInterim;
+  std::size_t aheadRead = 0;
 
   while (!isCancelled()) {
-    AudioRead got = source_->read(block);
+    AudioRead got;
+    if (aheadRead < ahead.size()) {
+      got.samples = std::min(block.size(), ahead.size() - aheadRead);
+      std::copy_n(ahead.begin() + static_cast<std::ptrdiff_t>(aheadRead), got.samples, block.begin());
+      aheadRead += got.samples;
+    } else {
+      got = source_->read(block);
+    }
     if (got.error) {
       report(std::nullopt, RecognitionError{*got.error}, State::ended);
       return;

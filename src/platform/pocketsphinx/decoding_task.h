@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/pocketsphinx/audio_source.h"
 #include "platform/pocketsphinx/speech_model.h"
@@ -14,6 +15,16 @@
 
 namespace speech_bridge {
 
+// How a task decodes, besides its source and handler.
+struct DecodingOptions {
+  SearchPasses passes = SearchPasses::two;
+  // Restricts recognition to the sentences of this grammar file.
+  std::optional<std::string> grammarFile;
+  // The source is a recording, whose audio may be read ahead: a grammar task
+  // then normalises the sound of the whole utterance from the start, as
+  // PocketSphinx's batch tools do, rather than learning it as it goes.
+  bool recording = false;
+};
 
 // One recognition task on its own thread: opens the audio source, loads the
 // model (and, given a grammar file, compiles the grammar on a second thread
@@ -28,12 +39,14 @@ namespace speech_bridge {
 class DecodingTask final : public RecognitionTask {
  public:
   static constexpr double kInterimSeconds = 0.1;
+  // How much of a recording a grammar task hears before it decodes, to
+  // normalise its sound.
+  static constexpr double kReadAheadSeconds = 30.0;
 
   // Starts at once; the handler is never called from inside the constructor.
   // The handler runs on the task's thread and must not call back into the task.
   DecodingTask(SpeechModel model, std::shared_ptr<AudioSource> source, bool reportInterimResults,
-               RecognitionResultHandler handler, SearchPasses passes = SearchPasses::two,
-               std::optional<std::string> grammarFile = std::nullopt);
+               RecognitionResultHandler handler, DecodingOptions options = {});
 
   // Cancels and waits for the thread.
   ~DecodingTask() override;
@@ -51,6 +64,8 @@ class DecodingTask final : public RecognitionTask {
   // The decoder for the task's vocabulary, or the error that ends the task.
   LoadedDecoder prepareDecoder();
   void decode(std::unique_ptr<SphinxDecoder> decoder);
+  // Reads up to kReadAheadSeconds of a recording; false after reporting an error.
+  bool readAhead(std::vector<std::int16_t>& samples);
   bool isCancelled();
   // Calls the handler unless cancelled; `next` is the state afterwards.
   // False when cancelled.
@@ -59,8 +74,7 @@ class DecodingTask final : public RecognitionTask {
   const SpeechModel model_;
   const std::shared_ptr<AudioSource> source_;
   const bool reportInterimResults_;
-  const SearchPasses passes_;
-  const std::optional<std::string> grammarFile_;
+  const DecodingOptions options_;
   const RecognitionResultHandler handler_;
 
   // Held while the handler runs, so that cancel() waits out a report.

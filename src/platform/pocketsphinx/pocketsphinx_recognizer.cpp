@@ -29,11 +29,14 @@ std::shared_ptr<AudioSource> audioSourceFor(const std::shared_ptr<RecognitionReq
 
 std::shared_ptr<RecognitionTask> PocketsphinxRecognizer::recognitionTask(std::shared_ptr<RecognitionRequest> request,
                                                                          RecognitionResultHandler handler) {
+  const bool live = std::dynamic_pointer_cast<LiveAudioRequest>(request) != nullptr;
+  DecodingOptions options;
   // Someone is waiting for the final text of live audio; one pass gives it at once.
-  const SearchPasses passes =
-      std::dynamic_pointer_cast<LiveAudioRequest>(request) ? SearchPasses::one : SearchPasses::two;
+  options.passes = live ? SearchPasses::one : SearchPasses::two;
+  options.grammarFile = request->grammarFile();
+  options.recording = !live;
   return std::make_shared<DecodingTask>(model_, audioSourceFor(request), request->shouldReportPartialResults(),
-                                        std::move(handler), passes, request->grammarFile());
+                                        std::move(handler), std::move(options));
 }
 
 }  // namespace speech_bridge

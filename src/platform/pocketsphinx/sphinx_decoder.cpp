@@ -2,11 +2,13 @@
 #include "platform/pocketsphinx/sphinx_decoder.h"
 
 #include <pocketsphinx.h>
+#include <sphinxbase/cmn.h>
+#include <sphinxbase/fe.h>
+#include <sphinxbase/feat.h>
 #include <sphinxbase/fsg_model.h>
 
-#include <cmath>
-
 #include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "platform/pocketsphinx/grammar_search.h"
@@ -57,6 +59,44 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes,
 SphinxDecoder::~SphinxDecoder() {
   ps_free(decoder_);
   fsg_model_free(fsg_);
+}
+
+void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
+  // A front end of its own, with the decoder's settings (its voice activity
+  // detection too, so that only speech counts), leaves the decoder's untouched.
+  fe_t* frontEnd = fe_init_auto_r(ps_get_config(decoder_));
+  if (!frontEnd) return;
+  constexpr int kFrames = 256;
+  const auto width = static_cast<std::size_t>(fe_get_output_size(frontEnd));
+  std::vector<mfcc_t> storage(kFrames * width);
+  std::vector<mfcc_t*> rows(kFrames);
+  for (std::size_t i = 0; i < rows.size(); ++i) rows[i] = storage.data() + i * width;
+  std::vector<double> sum(width, 0.0);
+  long frames = 0;
+  const auto add = [&](int32 count) {
+    for (int32 frame = 0; frame < count; ++frame) {
+      for (std::size_t i = 0; i < width; ++i) sum[i] += rows[static_cast<std::size_t>(frame)][i];
+    }
+    frames += count;
+  };
+  fe_start_utt(frontEnd);
+  const int16* next = samples.data();
+  std::size_t left = samples.size();
+  while (left > 0) {
+    int32 count = kFrames;
+    int32 first = 0;
+    if (fe_process_frames(frontEnd, &next, &left, rows.data(), &count, &first) < 0) break;
+    add(count);
+  }
+  int32 last = 0;
+  fe_end_utt(frontEnd, rows[0], &last);
+  add(last);
+  fe_free(frontEnd);
+  takeSphinxError();
+  if (frames == 0) return;
+  std::vector<mfcc_t> mean(width);
+  for (std::size_t i = 0; i < width; ++i) mean[i] = static_cast<mfcc_t>(sum[i] / static_cast<double>(frames));
+  cmn_live_set(ps_get_feat(decoder_)->cmn_struct, mean.data());
 }
 
 void SphinxDecoder::startUtterance() {

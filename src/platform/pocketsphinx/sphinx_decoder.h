@@ -69,6 +69,12 @@ class SphinxDecoder {
 
   int sampleRate() const { return model_.sampleRate; }
 
+  // Takes the mean of the cepstra of `samples`' speech as the utterances'
+  // starting point for cepstral mean normalisation, in place of the model's
+  // general one: what batch decoding does with a whole recording. Before the
+  // first utterance.
+  void normaliseFor(std::span<const std::int16_t> samples);
+
   void startUtterance();
   void process(std::span<const std::int16_t> samples);
   // True while the voice activity detector hears speech.
