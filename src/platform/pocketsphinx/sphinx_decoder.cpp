@@ -102,6 +102,7 @@ void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
 void SphinxDecoder::startUtterance() {
   ps_start_utt(decoder_);
   inUtterance_ = true;
+  leadingSentence_.clear();
 }
 
 void SphinxDecoder::process(std::span<const std::int16_t> samples) {
@@ -141,8 +142,12 @@ std::string SphinxDecoder::hypothesis() const {
   if (grammar_ && !inUtterance_) return judged_;
   // The engine owns the string and overwrites it on the next call: copy it.
   const char* hypothesis = ps_get_hyp(decoder_, nullptr);
-  if (!hypothesis || isRejection(hypothesis)) return std::string();
-  return std::string(hypothesis);
+  const std::string text = hypothesis ? hypothesis : "";
+  if (!grammar_) return text;
+  // While free phones fit the speech best, the sentence so far stays what it
+  // was: the verdict comes when the utterance ends.
+  if (!isRejection(text)) leadingSentence_ = text;
+  return leadingSentence_;
 }
 
 }  // namespace speech_bridge

@@ -116,6 +116,7 @@ class SphinxDecoder {
   bool rejecting_ = false;               // the grammar has its phone loop
   bool inUtterance_ = false;
   std::string judged_;
+  mutable std::string leadingSentence_;
   std::optional<double> lastMargin_;
 };
 

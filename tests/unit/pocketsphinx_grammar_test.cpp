@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The real recognition service restricted to a grammar. Needs the
+// pocketsphinx-en-us model and the pocketsphinx-testdata recordings.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <sstream>
+#include <thread>
+
+#include "platform/grammar/grammar_file.h"
+#include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
+#include "unit/recording_fixtures.h"
+
+namespace speech_bridge {
+namespace {
+
+using namespace std::chrono_literals;
+using fixtures::kTestData;
+
+const std::string kShipGrammar = SPEECH_BRIDGE_SOURCE_DIR "/examples/ship_orders.gram";
+
+// Everything a task answered, collected from its thread.
+class Answers {
+ public:
+  RecognitionResultHandler handler() {
+    return [this](std::optional<RecognitionResult> result, std::optional<RecognitionError> error) {
+      std::lock_guard lock(mutex_);
+      if (result && !result->isFinal) interims_.push_back(result->formattedString);
+      if (result && result->isFinal) final_ = result->formattedString;
+      if (error) errors_.push_back(error->localizedDescription);
+      ++answers_;
+      changed_.notify_all();
+    };
+  }
+  // The final text, or what ended the task instead, once it has ended.
+  std::string waitForEnd() {
+    std::unique_lock lock(mutex_);
+    const bool ended = changed_.wait_for(lock, 60s, [this] { return final_ || !errors_.empty(); });
+    if (!ended) return "(no end)";
+    return final_ ? *final_ : "error: " + errors_.front();
+  }
+  std::vector<std::string> interims() {
+    std::lock_guard lock(mutex_);
+    return interims_;
+  }
+  int answers() {
+    std::lock_guard lock(mutex_);
+    return answers_;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::optional<std::string> final_;
+  std::vector<std::string> interims_;
+  std::vector<std::string> errors_;
+  int answers_ = 0;
+};
+
+class PocketsphinxGrammarTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fixtures::writeSoundFile(goForward, fixtures::asFloat(fixtures::goForwardSamples()), 16000, 1,
+                                                   SF_FORMAT_WAV | SF_FORMAT_PCM_16); }
+
+  // The final text of a recording under a grammar, or its error.
+  std::string transcribe(const std::string& recording, const std::string& grammar, Answers& answers) {
+    const auto request = service.makeUrlRequest(recording);
+    request->setGrammarFile(grammar);
+    task = service.recognizerForLocale("en-US")->recognitionTask(request, answers.handler());
+    return answers.waitForEnd();
+  }
+  std::string transcribe(const std::string& recording, const std::string& grammar) {
+    Answers answers;
+    return transcribe(recording, grammar, answers);
+  }
+
+  PocketsphinxRecognitionService service;
+  fixtures::TemporaryFolder folder;
+  const std::string goForward = folder.path("goforward.wav");
+  std::shared_ptr<RecognitionTask> task;
+};
+
+TEST_F(PocketsphinxGrammarTest, GoForwardWithItsGrammarIsExactAndInterimTextsAreItsWords) {
+  const std::string grammar = std::string(kTestData) + "/goforward.gram";
+  Answers answers;
+  EXPECT_EQ(transcribe(goForward, grammar, answers), "go forward ten meters");
+  const std::vector<std::string> interims = answers.interims();
+  ASSERT_FALSE(interims.empty());
+  const std::vector<std::string> vocabulary = compileGrammarFile(grammar).graph->words;
+  for (const std::string& text : interims) {
+    std::istringstream words(text);
+    for (std::string word; words >> word;) {
+      EXPECT_NE(std::find(vocabulary.begin(), vocabulary.end(), word), vocabulary.end()) << text;
+    }
+  }
+}
+
+TEST_F(PocketsphinxGrammarTest, EveryCardsRecordingIsExact) {
+  const std::string grammar = std::string(kTestData) + "/cards/cards.gram";
+  const std::vector<std::pair<const char*, const char*>> cards = {
+      {"001", "ten of clubs"},
+      {"002", "four queen of clubs"},
+      {"003", "seven of clubs"},
+      {"004", "five five"},
+      {"005", "eight of spades four of clubs seven of hearts"}};
+  for (const auto& [name, text] : cards) {
+    EXPECT_EQ(transcribe(std::string(kTestData) + "/cards/" + name + ".wav", grammar), text) << name;
+  }
+}
+
+// Read speech, card names and go forward are no ship orders: the texts are
+// empty, not the nearest order.
+TEST_F(PocketsphinxGrammarTest, SpeechOutsideTheGrammarGivesAnEmptyText) {
+  for (const std::string& recording :
+       {std::string(kTestData) + "/librivox/sense_and_sensibility_01_austen_64kb-0880.wav",
+        std::string(kTestData) + "/cards/003.wav", goForward}) {
+    EXPECT_EQ(transcribe(recording, kShipGrammar), "") << recording;
+  }
+}
+
+TEST_F(PocketsphinxGrammarTest, APhraseListIsAGrammarToo) {
+  folder.writeFile("phrases.txt", "# what the turtle hears\nGo forward ten meters\ngo back\n\nturn around\n");
+  EXPECT_EQ(transcribe(goForward, folder.path("phrases.txt")), "go forward ten meters");
+  folder.writeFile("other.txt", "turn around\ngo back\n");
+  EXPECT_EQ(transcribe(goForward, folder.path("other.txt")), "");
+}
+
+// Each kind of unusable grammar file ends the task with one error and
+// nothing else.
+TEST_F(PocketsphinxGrammarTest, EachBadGrammarFileEndsTheTaskWithOneError) {
+  folder.writeFile("large.gram", std::string(1048577, 'a'));
+  folder.writeFile("latin1.gram", "go forward\nvoil\xe0\n");
+  folder.writeFile("syntax.gram", "#JSGF V1.0;\ngrammar g;\npublic <a> = go (forward | back;\n");
+  folder.writeFile("words.gram", "#JSGF V1.0;\ngrammar g;\npublic <a> = Go Zorblax [Quuxly];\n");
+  folder.writeFile("words.txt", "go forward\n<sil>\nzorblax\nquuxly\nzqxwv\nxvqzk\n");
+  folder.writeFile("empty.txt", "# nothing\n\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {folder.path("absent.gram"), "does not exist"},
+      {folder.path(""), "is a directory"},
+      {"/proc/self/mem", "cannot be read: Input/output error"},
+      {folder.path("large.gram"), "is larger than 1 MiB"},
+      {folder.path("latin1.gram"), "is not UTF-8 text (see line 2)"},
+      {folder.path("syntax.gram"),
+       "has a JSGF syntax error on line 3: expected \")\" to close the group opened on line 3, found \";\""},
+      {folder.path("words.gram"), "uses the words \"zorblax\" and \"quuxly\", which the en-US dictionary lacks"},
+      {folder.path("words.txt"),
+       "uses the words \"<sil>\", \"zorblax\", \"quuxly\" and 2 more, which the en-US dictionary lacks"},
+      {folder.path("empty.txt"), "holds no sentence: every line is blank or a comment"},
+  };
+  for (const auto& [grammar, problem] : cases) {
+    Answers answers;
+    EXPECT_EQ(transcribe(goForward, grammar, answers), "error: The grammar file " + grammar + " " + problem);
+    task.reset();  // joins the task's thread: nothing more can come
+    EXPECT_EQ(answers.answers(), 1) << grammar;
+  }
+}
+
+// "go forward ten meters" as a 48 kHz stereo microphone would deliver it.
+std::vector<float> goForwardAt48kStereo() {
+  std::vector<float> captured;
+  for (const std::int16_t sample : fixtures::goForwardSamples()) {
+    for (int copy = 0; copy < 6; ++copy) captured.push_back(sample / 32768.0f);
+  }
+  return captured;
+}
+
+TEST_F(PocketsphinxGrammarTest, LiveAudioUnderAGrammar) {
+  const auto request = service.makeAudioBufferRequest();
+  request->setGrammarFile(std::string(kTestData) + "/goforward.gram");
+  Answers answers;
+  task = service.recognizerForLocale("en-US")->recognitionTask(request, answers.handler());
+  const std::vector<float> stereo = goForwardAt48kStereo();
+  std::thread capture([&] {
+    for (std::size_t at = 0; at < stereo.size(); at += 2048) {
+      const auto frames = static_cast<std::uint32_t>(std::min<std::size_t>(2048, stereo.size() - at) / 2);
+      request->appendAudioPcmBuffer(AudioPcmBuffer{stereo.data() + at, frames, {48000.0, 2}});
+    }
+  });
+  capture.join();
+  task->finish();
+  EXPECT_EQ(answers.waitForEnd(), "go forward ten meters");
+}
+
+}  // namespace
+}  // namespace speech_bridge
