@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
+#include <sstream>
 
 #include "e2e/pulse_server.h"
 #include "e2e/spoken_order_suite.h"
@@ -63,6 +65,32 @@ TEST_F(ListenTest, SpokenWordsStreamAsPartialsAndStopBringsTheFinalText) {
   }
   ASSERT_GE(heard.size(), 2u) << "a partial arrives while the words are spoken";
   EXPECT_LT(result.lineSeconds[1] - result.lineSeconds[0], playedFor);
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+}
+
+// Under a grammar the final text is one of its sentences, and the interim
+// texts are made of its words.
+TEST_F(ListenTest, UnderAGrammarTheFinalTextIsItsSentence) {
+  RunningProgram program({"--listen", "--grammar", "/usr/share/pocketsphinx/test/data/goforward.gram"},
+                         server->childEnvironment());
+  ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+  ASSERT_TRUE(server->waitForRecordingStreams(1));
+  EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(recordingWav())), 0);
+  std::this_thread::sleep_for(milliseconds(300));
+  program.writeInput("stop\n");
+  const ProgramResult result = program.wait(seconds(10));
+  ASSERT_GE(result.lines.size(), 2u);
+  EXPECT_EQ(result.lines.front(), kReady);
+  EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+  const std::set<std::string> vocabulary = {"go", "forward", "backward", "ten", "meter", "meters", "one", "two",
+                                            "three", "four", "five", "six", "seven", "eight", "nine"};
+  for (std::size_t i = 1; i + 1 < result.lines.size(); ++i) {
+    const std::string& line = result.lines[i];
+    ASSERT_EQ(line.rfind(R"({"event":"partial","text":")", 0), 0u) << line;
+    std::istringstream words(line.substr(27, line.size() - 29));
+    for (std::string word; words >> word;) EXPECT_TRUE(vocabulary.count(word)) << line;
+  }
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }

@@ -151,6 +151,38 @@ TEST_F(TranscribeFile, TextFileIsNamedForWhatItIs) {
   EXPECT_EQ(result.standardError, "");
 }
 
+// A grammar: the sentences of goforward.gram, relative to the working folder.
+TEST_F(TranscribeFile, UnderAGrammarTheTextIsOneOfItsSentences) {
+  std::filesystem::copy_file(kTestData + "/goforward.gram", at("goforward.gram"),
+                             std::filesystem::copy_options::overwrite_existing);
+  RunningProgram program({"--transcribe-file", "goforward.wav", "--grammar", "goforward.gram"}, {}, folder);
+  program.closeInput();
+  const ProgramResult result = program.wait();
+  EXPECT_EQ(result.lines, (Lines{kReady, partial("go"), partial("go forward"), partial("go forward two"),
+                                 partial("go forward ten"), partial("go forward ten meters"),
+                                 partial("go forward ten meter"), partial("go forward ten meters"),
+                                 final("go forward ten meters")}));
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+}
+
+TEST_F(TranscribeFile, SpeechOutsideTheGrammarIsAnEmptyFinalText) {
+  std::ofstream(at("turtle.txt")) << "go back\nturn around\n";
+  const ProgramResult result = runProgram({"--transcribe-file", kClip, "--grammar", at("turtle.txt")});
+  EXPECT_EQ(result.lines, (Lines{kReady, final("")}));
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+}
+
+TEST_F(TranscribeFile, ABadGrammarIsOneErrorAfterReady) {
+  std::ofstream(at("bad.gram")) << "#JSGF V1.0;\ngrammar turtle;\npublic <move> = go <where>;\n";
+  const ProgramResult result = runProgram({"--transcribe-file", at("goforward.wav"), "--grammar", at("bad.gram")});
+  EXPECT_EQ(result.lines, (Lines{kReady, error("On-device recognition failed: The grammar file " + escaped(at("bad.gram")) +
+                                               " refers to the undefined rule <where> on line 3")}));
+  EXPECT_EQ(result.exitStatus, 1);
+  EXPECT_EQ(result.standardError, "");
+}
+
 TEST_F(TranscribeFile, StandardInputIsLeftUnread) {
   const ProgramResult result = runProgram({"--transcribe-file", at("goforward.wav")}, "cancel\nstop\n");
   EXPECT_EQ(result.lines.back(), final("go forward ten meters"));
