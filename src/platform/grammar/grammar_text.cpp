@@ -40,6 +40,14 @@ std::string lowerCaseWord(std::string_view word) {
   return lower;
 }
 
+std::string shortened(std::string_view text, std::size_t most) {
+  if (text.size() <= most) return std::string(text);
+  std::size_t cut = most;
+  // Not inside a character: UTF-8 continuation bytes are 10xxxxxx.
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
+  return std::string(text.substr(0, cut)) + "...";
+}
+
 bool isWordSeparator(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v'; }
 
 }  // namespace speech_bridge

@@ -15,6 +15,11 @@ std::optional<int> firstLineThatIsNotText(std::string_view bytes);
 // case ("North" -> "north", "ÉTÉ" -> "été"). Expects well-formed UTF-8.
 std::string lowerCaseWord(std::string_view word);
 
+// A word or name of a grammar as an error message quotes it: at most `most`
+// bytes (whole characters), with "..." when cut, so that no message grows
+// with whatever a file holds.
+std::string shortened(std::string_view text, std::size_t most = 40);
+
 // Spaces, tabs and the other ASCII separators that part words.
 bool isWordSeparator(char c);
 

@@ -7,6 +7,8 @@
 #include <string>
 #include <unordered_map>
 
+#include "platform/grammar/grammar_text.h"
+
 namespace speech_bridge {
 namespace {
 
@@ -106,12 +108,12 @@ class Expander {
   bool expandReference(const JsgfExpansion& reference, int from, int to, std::size_t atEndOf, int depth) {
     const auto found = rules_.find(reference.text);
     if (found == rules_.end()) {
-      return refuse("refers to the undefined rule <" + reference.text + "> " + onLine(reference.line));
+      return refuse("refers to the undefined rule <" + shortened(reference.text) + "> " + onLine(reference.line));
     }
     for (std::size_t i = stack_.size(); i-- > 0;) {
       if (stack_[i].rule != found->second) continue;
       if (atEndOf == kNotAtEnd || i < atEndOf) {
-        return refuse("refers to the rule <" + reference.text + "> inside itself " + onLine(reference.line) +
+        return refuse("refers to the rule <" + shortened(reference.text) + "> inside itself " + onLine(reference.line) +
                       ", which only a rule's very last item may do");
       }
       // Right recursion: the sentence goes on as the rule's sentences begin.

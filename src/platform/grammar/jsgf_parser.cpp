@@ -26,11 +26,10 @@ struct Token {
 std::string describe(const Token& token) {
   switch (token.kind) {
     case TokenKind::end: return "the end of the file";
-    case TokenKind::ruleName: return "<" + token.text + ">";
+    case TokenKind::ruleName: return "<" + shortened(token.text) + ">";
     case TokenKind::tag: return "a tag";
     case TokenKind::weight: return "a weight";
-    case TokenKind::quoted: return "\"" + token.text + "\"";
-    default: return "\"" + token.text + "\"";
+    default: return "\"" + shortened(token.text) + "\"";
   }
 }
 
@@ -221,10 +220,10 @@ class Parser {
     rule.name = ownName(token.text);
     rule.line = token.line;
     if (rule.name == "NULL" || rule.name == "VOID") {
-      return refuse(token.line, "<" + rule.name + "> is a special rule and cannot be defined");
+      return refuse(token.line, "<" + rule.name + "> is a special rule and cannot be defined");  // NULL or VOID
     }
     if (!defined_.insert(rule.name).second) {
-      lexer_.refuse("defines the rule <" + rule.name + "> a second time " + onLine(token.line));
+      lexer_.refuse("defines the rule <" + shortened(rule.name) + "> a second time " + onLine(token.line));
       return;
     }
     expectSymbol("=", "after the rule name");

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/grammar/grammar_text.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/transcript_text.h"
@@ -32,7 +33,7 @@ std::vector<std::string> phonesOf(const std::string& phones) {
   return list;
 }
 
-std::string quoted(const std::string& word) { return "\"" + word + "\""; }
+std::string quoted(const std::string& word) { return "\"" + shortened(word) + "\""; }
 
 }  // namespace
 
@@ -55,6 +56,22 @@ int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
 }  // namespace
 
 bool isRejection(std::string_view hypothesis) { return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos; }
+
+fsg_model_t* engineGrammar(const GrammarGraph& graph, logmath_t* logMath, float languageWeight, int moreStates) {
+  fsg_model_t* fsg = fsg_model_init(kSearchName, logMath, languageWeight, graph.stateCount + moreStates);
+  fsg->start_state = graph.start;
+  fsg->final_state = graph.final;
+  for (const GrammarArc& arc : graph.arcs) {
+    const int32 weight = engineLog(logMath, languageWeight, arc.logProbability);
+    if (arc.word < 0) {
+      fsg_model_null_trans_add(fsg, arc.from, arc.to, weight);
+    } else {
+      const int word = fsg_model_word_add(fsg, graph.words[static_cast<std::size_t>(arc.word)].c_str());
+      fsg_model_trans_add(fsg, arc.from, arc.to, weight, word);
+    }
+  }
+  return fsg;
+}
 
 SphinxDecoder::BestPath SphinxDecoder::bestPathTo(int state) {
   // The search looks for the end state only when asked for a path, so one
@@ -85,7 +102,7 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
     if (found == pronunciations.end()) return missingWords({word}, model_.locale);
     for (const Pronunciation& pronunciation : found->second) {
       if (ps_add_word(decoder_, pronunciation.entry.c_str(), pronunciation.phones.c_str(), FALSE) < 0) {
-        return GrammarProblem{"uses the word \"" + word + "\", whose pronunciation " + pronunciation.phones +
+        return GrammarProblem{"uses the word " + quoted(word) + ", whose pronunciation " + shortened(pronunciation.phones) +
                               " the " + model_.locale + " model cannot say"};
       }
     }
@@ -96,19 +113,8 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
   const int loop = graph.stateCount;  // the phone loop's state, after the grammar's
   loopState_ = loop;
   grammarEnd_ = graph.final;
-  fsg_model_t* fsg = fsg_model_init(kSearchName, logMath, lw, graph.stateCount + 1);
-  fsg->start_state = graph.start;
-  fsg->final_state = graph.final;
-  for (const GrammarArc& arc : graph.arcs) {
-    const int32 weight = engineLog(logMath, lw, arc.logProbability);
-    if (arc.word < 0) {
-      fsg_model_null_trans_add(fsg, arc.from, arc.to, weight);
-    } else {
-      const int word = fsg_model_word_add(fsg, graph.words[static_cast<std::size_t>(arc.word)].c_str());
-      fsg_model_trans_add(fsg, arc.from, arc.to, weight, word);
-    }
-  }
-  // The phone loop: from the start, one phone or more, then the end.
+  fsg_model_t* fsg = engineGrammar(graph, logMath, lw, 1);
+  // The phone loop: from the start, one phone or more.
   const int32 phoneCost = engineLog(logMath, lw, std::log(kRejectionPhoneCost));
   for (const std::string& phone : phones) {
     const std::string word = std::string(kRejectionWordPrefix) + phone + ">";

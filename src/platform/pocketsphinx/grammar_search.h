@@ -7,6 +7,9 @@
 
 #include "platform/grammar/grammar_graph.h"
 
+struct fsg_model_s;
+struct logmath_s;
+
 namespace speech_bridge {
 
 // How speech that is no sentence of the grammar is told apart: a loop of the
@@ -37,6 +40,13 @@ inline constexpr std::string_view kRejectionWordPrefix = "<phone-loop:";
 // "uses the word "zorg", which the en-US dictionary lacks": what follows the
 // grammar file's name when its words are not all in the dictionary.
 GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale);
+
+// The graph as the engine's finite-state grammar, with `moreStates` states
+// after the graph's own; weights in the engine's log base, scaled by the
+// language weight. The engine never reads a grammar file itself: what it
+// gets was built by our own reader, within its budget. Free it with
+// fsg_model_free().
+fsg_model_s* engineGrammar(const GrammarGraph& graph, logmath_s* logMath, float languageWeight, int moreStates);
 
 // True when a hypothesis went through the phone loop.
 bool isRejection(std::string_view hypothesis);
