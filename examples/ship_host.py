@@ -2,17 +2,20 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """A small host for speech-bridge: listen for a spoken order, then answer aloud.
 
-Starts `speech-bridge --listen`, shows the interim text as it changes, sends
-"stop" when you press Enter, prints the final text, then speaks a reply with
-`speech-bridge --speak`. Every job ends with one "final" or one "error"
-event; an error is printed and ends this program with status 1.
-Uses the Python standard library only.
+Starts `speech-bridge --listen` with the fleet's order grammar (ship_orders.gram
+beside this script, or --grammar PATH), shows the interim text as it changes,
+sends "stop" when you press Enter, prints the order it heard, then speaks the
+fleet's answer with `speech-bridge --speak`. Speech that is no order gives an
+empty final text: the answer is then "Not understood, say again." Every job
+ends with one "final" or one "error" event; an error is printed and ends this
+program with status 1. Uses the Python standard library only.
 
-    python3 examples/ship_host.py [--bridge PATH] [--locale en-US] [--voice ID]
+    python3 examples/ship_host.py [--bridge PATH] [--grammar PATH] [--locale en-US] [--voice ID]
 """
 
 import argparse
 import json
+import os
 import shutil
 import subprocess
 import sys
@@ -21,6 +24,33 @@ import threading
 
 class BridgeError(Exception):
     """A job ended with an "error" event, or without a finishing event."""
+
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+# How a ship says it is doing what it was told: the order's verb as an -ing
+# form ("set course north" -> "setting course north").
+DOING = {"set": "setting", "come": "coming", "turn": "turning", "hold": "holding", "fire": "firing",
+         "raise": "raising", "lower": "lowering", "follow": "following", "attack": "attacking",
+         "escort": "escorting", "return": "returning", "retreat": "retreating", "launch": "launching",
+         "drop": "dropping", "scan": "scanning"}
+
+
+def answer(order):
+    """The fleet's answer to an order of ship_orders.gram; empty: not understood."""
+    words = order.split()
+    if not words:
+        return "Not understood, say again."
+    # "<ordinal> ship" and "all ships" take two words, "flagship" and "fleet" one.
+    who = 1 if words[0] in ("flagship", "fleet") else 2
+    addressee, command = " ".join(words[:who]), words[who:]
+    if command == ["report", "status"]:
+        doing = "all systems ready"
+    elif command and command[0] in DOING:
+        doing = " ".join([DOING[command[0]]] + command[1:])
+    else:  # speeds and "all stop" answer as they were given
+        doing = " ".join(command)
+    return f"Aye, captain. {addressee.capitalize()}, {doing}."
 
 
 def outcome(last_event, status):
@@ -67,9 +97,9 @@ def stop_on_enter(process):
         pass  # the job has ended already
 
 
-def listen(bridge, locale, display):
-    """Records one spoken order and returns its text."""
-    process = subprocess.Popen([bridge, "--listen", "--locale", locale], stdin=subprocess.PIPE,
+def listen(bridge, grammar, locale, display):
+    """Records one spoken order and returns its text, empty when it was no order."""
+    process = subprocess.Popen([bridge, "--listen", "--grammar", grammar, "--locale", locale], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, text=True, encoding="utf-8")
     last = None
     try:
@@ -103,15 +133,17 @@ def speak(bridge, text, locale, voice):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--bridge", default="speech-bridge", help="path of the speech-bridge program")
+    parser.add_argument("--grammar", default=os.path.join(HERE, "ship_orders.gram"),
+                        help="the orders the fleet understands (JSGF, or one phrase a line)")
     parser.add_argument("--locale", default="en-US")
     parser.add_argument("--voice", help="a voice id that `speech-bridge --voices` lists")
     options = parser.parse_args()
 
     display = Display()
     try:
-        order = listen(options.bridge, options.locale, display)
-        display.line(f"Heard: {order}" if order else "Heard nothing.")
-        reply = f"Aye, captain. {order}." if order else "Say again, captain?"
+        order = listen(options.bridge, options.grammar, options.locale, display)
+        display.line(f"Heard: {order}" if order else "Heard no order.")
+        reply = answer(order)
         print(f"Replying: {reply}", flush=True)
         speak(options.bridge, reply, options.locale, options.voice)
     except BridgeError as error:

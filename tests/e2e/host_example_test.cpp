@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -29,8 +30,29 @@ std::unique_ptr<RunningProgram> startHost(const Lines& options, const Environmen
 // The host program of examples/, run as a user runs it (its standard output
 // a pipe, not a terminal) against the real executable and a PulseAudio daemon
 // of the suite's own. Python runs without site-packages (-S), so the example
-// can only use the standard library.
-class HostExampleTest : public SpokenOrderSuite {};
+// can only use the standard library. Besides the suite's recording of "go
+// forward ten meters", which is no ship order, flite speaks one. Needs flite.
+class HostExampleTest : public SpokenOrderSuite {
+ protected:
+  static void SetUpTestSuite() {
+    SpokenOrderSuite::SetUpTestSuite();
+    const std::string command = "flite -voice rms -t 'second ship set course north east' -o " + orderWav();
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  }
+  static std::string orderWav() { return directory + "/order.wav"; }
+
+  // Runs the host, plays `recording` into the microphone once it listens,
+  // presses Enter and returns what the host printed.
+  static ProgramResult hearAndAnswer(const std::string& recording) {
+    auto host = startHost({}, server->childEnvironment());
+    EXPECT_TRUE(host->waitForLines(1, seconds(10)));
+    EXPECT_TRUE(server->waitForRecordingStreams(1));
+    EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(recording)), 0);
+    std::this_thread::sleep_for(milliseconds(300));
+    host->writeInput("\n");
+    return host->wait(seconds(30));
+  }
+};
 
 TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
   const std::string heardFile = directory + "/speaker.wav";
@@ -40,7 +62,7 @@ TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
   EXPECT_EQ(host->linesSoFar(), Lines{kListening});
   ASSERT_TRUE(server->waitForRecordingStreams(2)) << "the speaker's recorder and the bridge";
 
-  EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(recordingWav())), 0);
+  EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(orderWav())), 0);
   std::this_thread::sleep_for(milliseconds(300));
   const std::size_t shownWhileSpeaking = host->linesSoFar().size() - 1;
   host->writeInput("\n");
@@ -56,18 +78,29 @@ TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
     EXPECT_EQ(result.lines[i].rfind("... ", 0), 0u) << result.lines[i];
   }
   EXPECT_EQ(Lines(result.lines.end() - 2, result.lines.end()),
-            (Lines{"Heard: go forward ten meters", "Replying: Aye, captain. go forward ten meters."}));
+            (Lines{"Heard: second ship set course north east",
+                   "Replying: Aye, captain. Second ship, setting course north east."}));
   EXPECT_EQ(result.standardOutput.find('\r'), std::string::npos) << "no terminal rewriting into a pipe";
 
   const PcmAudio heard = readWav(heardFile);
   EXPECT_GT(heard.audibleSeconds(), 1.0) << "the reply was played on the speaker";
 }
 
+// Speech that is no order of the fleet's grammar is not taken for the nearest one.
+TEST_F(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
+  const ProgramResult result = hearAndAnswer(recordingWav());
+  EXPECT_EQ(result.exitStatus, 0);
+  EXPECT_EQ(result.standardError, "");
+  ASSERT_GE(result.lines.size(), 3u) << result.standardOutput;
+  EXPECT_EQ(Lines(result.lines.end() - 2, result.lines.end()),
+            (Lines{"Heard no order.", "Replying: Not understood, say again."}));
+}
+
 TEST_F(HostExampleTest, EnterAtOnceAsksAgainAndAnUnknownVoiceEndsWithItsMessage) {
   auto host = startHost({"--voice", "nobody/none"}, server->childEnvironment());
   host->writeInput("\n");
   const ProgramResult result = host->wait(seconds(30));
-  EXPECT_EQ(result.lines, (Lines{kListening, "Heard nothing.", "Replying: Say again, captain?"}));
+  EXPECT_EQ(result.lines, (Lines{kListening, "Heard no order.", "Replying: Not understood, say again."}));
   EXPECT_EQ(result.standardError, "speech-bridge: Selected speech voice is unavailable\n");
   EXPECT_EQ(result.exitStatus, 1);
 }
