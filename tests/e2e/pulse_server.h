@@ -16,9 +16,18 @@ namespace speech_bridge::e2e {
 // childEnvironment() reach it. Stopped by its PID when destroyed.
 class PulseServer {
  public:
+  enum class NullSinks {
+    // Without rewinds: a new stream starts at once, as on a sound card.
+    startingAtOnce,
+    // PulseAudio's defaults, as on a desktop with no sound card: an idle sink
+    // renders two-second blocks, so a recording of its monitor with nothing
+    // playing gets its first buffer about 2 s after it starts.
+    defaults,
+  };
+
   // Starts the daemon and waits until it answers; throws with the reason when
   // it cannot.
-  PulseServer();
+  explicit PulseServer(NullSinks sinks = NullSinks::startingAtOnce);
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
