@@ -120,13 +120,14 @@ TEST(ListenSoundServerFault, TheSoundServerDyingEndsCaptureButNotTheJob) {
 }
 
 // With PulseAudio's default null sinks and nothing playing, the default source
-// sends its first buffer about 2 s after capture starts. A stop before then
-// ends the job on what was heard (nothing) without waiting for that buffer.
-// It measures real time, so the sanitizer builds leave it out.
+// sends its first buffer about 2 s after it wakes. A stop before then ends the
+// job on what was heard (nothing) without waiting for that buffer. It measures
+// real time, so the sanitizer builds leave it out.
 TEST(ListenOnAnIdleSourceTiming, FinalFollowsAStopBeforeTheFirstBufferPromptly) {
   const PulseServer idle(PulseServer::NullSinks::defaults);
   for (const double stopAfter : {0.3, 1.0}) {
     SCOPED_TRACE("stop " + std::to_string(stopAfter) + " s after ready");
+    idle.wakeMicrophone();
     RunningProgram program({"--listen"}, idle.childEnvironment());
     ASSERT_TRUE(program.waitForLines(1, seconds(10)));
     std::this_thread::sleep_for(std::chrono::duration<double>(stopAfter));

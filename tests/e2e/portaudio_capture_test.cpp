@@ -59,11 +59,12 @@ TEST_F(PortAudioCaptureTest, DeliversMonoBuffersOf1024FramesFromTheDefaultMicrop
 }
 
 // With PulseAudio's default null sinks and nothing playing, the default source
-// sends its first buffer about 2 s after capture starts; stopping before then
-// must not wait for it. It measures real time, so the sanitizer builds leave
-// it out.
+// sends its first buffer about 2 s after it wakes; stopping before then must
+// not wait for it. It measures real time, so the sanitizer builds leave it
+// out.
 TEST(PortAudioCaptureOnAnIdleSourceTiming, StopReturnsAtOnceBeforeTheFirstBuffer) {
   const PulseServer idle(PulseServer::NullSinks::defaults);
+  idle.wakeMicrophone();
   std::string standardError;
   const auto report = probeCapture(idle.childEnvironment(), 0.3, &standardError);
   EXPECT_EQ(report.at("buffers_at_stop"), "0") << "the source had sent nothing yet";

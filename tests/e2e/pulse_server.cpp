@@ -142,6 +142,11 @@ bool PulseServer::waitForRecordingStreams(int count, std::chrono::milliseconds t
   }
 }
 
+void PulseServer::wakeMicrophone() const {
+  runClient({"pactl", "suspend-sink", "microphone", "1"});
+  runClient({"pactl", "suspend-sink", "microphone", "0"});
+}
+
 pid_t PulseServer::startPlayingIntoMicrophone(const std::string& audioFile) const {
   return spawnClient({"paplay", "--device=microphone", audioFile});
 }

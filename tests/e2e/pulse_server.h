@@ -21,7 +21,8 @@ class PulseServer {
     startingAtOnce,
     // PulseAudio's defaults, as on a desktop with no sound card: an idle sink
     // renders two-second blocks, so a recording of its monitor with nothing
-    // playing gets its first buffer about 2 s after it starts.
+    // playing gets its first buffer up to 2 s after it starts (see
+    // wakeMicrophone()).
     defaults,
   };
 
@@ -56,6 +57,12 @@ class PulseServer {
   // Waits until `count` recording streams (parecord, a program listening)
   // are connected; false after the timeout.
   bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+  // Suspends and resumes the microphone sink, as a desktop's sound server
+  // does when a recording starts after a while of silence. With default
+  // sinks, its monitor then sends its first buffer about 2 s later, however
+  // long ago the last recording ended.
+  void wakeMicrophone() const;
 
   // Starts `paplay` of an audio file into the microphone; returns its PID.
   pid_t startPlayingIntoMicrophone(const std::string& audioFile) const;
