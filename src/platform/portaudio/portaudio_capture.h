@@ -26,8 +26,8 @@ namespace speech_bridge {
 //
 // stop() ends delivery at once and takes the stream down on a thread of its
 // own, which the engine's destructor joins: a sound server whose source is
-// idle (a null sink's monitor with nothing playing) sends its first buffer
-// only about 2 s after the start, and PortAudio's stop waits for it.
+// idle (a null sink's monitor with nothing playing) may send its first buffer
+// only 2 s after the start, and PortAudio's stop waits for the next buffer.
 class PortAudioCapture final : public AudioCapture {
  public:
   std::shared_ptr<AudioEngine> makeEngine() override;
