@@ -18,7 +18,8 @@ deb=$(ls "$scratch"/out/speech-bridge_*.deb)
 
 dpkg-deb -x "$deb" "$scratch/root"
 program="$scratch/root/usr/bin/speech-bridge"
-manual="$scratch/root/usr/share/man/man1/speech-bridge.1"
+manual="$scratch/root/usr/share/man/man1/speech-bridge.1.gz"
+documents="$scratch/root/usr/share/doc/speech-bridge"
 
 # Depends: the package of every shared library the program needs, the model
 # and the voices; not the libraries linked in statically.
@@ -40,10 +41,38 @@ for package in libpocketsphinx3 libsphinxbase3 libportaudio2; do
 done
 ! readelf -d "$program" | grep -Eq 'R(UN)?PATH' || fail "the installed program has a library search path"
 
-[ -f "$manual" ] || fail "no manual page"
-grep -q "^\.TH SPEECH-BRIDGE 1 .*\"speech-bridge $version\"" "$manual" || fail "manual page lacks version $version"
-! grep -q '@[A-Z_]*@' "$manual" || fail "manual page holds an unset build value: $(grep '@[A-Z_]*@' "$manual")"
+[ -f "$manual" ] || fail "no compressed manual page"
+zgrep -q "^\.TH SPEECH-BRIDGE 1 .*\"speech-bridge $version\"" "$manual" || fail "manual page lacks version $version"
+! zgrep -q '@[A-Z_]*@' "$manual" || fail "manual page holds an unset build value: $(zgrep '@[A-Z_]*@' "$manual")"
 man -l "$manual" >/dev/null 2>&1 || fail "manual page does not render"
+
+# The copyright file: a paragraph for every part linked in statically (the
+# archives on the program's link line) and for every header-only library
+# compiled in (a package of headers with no library, other than the kernel's
+# interface declarations), named in its Files field.
+copyright="$documents/copyright"
+[ -f "$copyright" ] || fail "no copyright file"
+files=$(sed -n '/^Files:/,/^[A-Z][A-Za-z-]*:/p' "$copyright" | grep -v -E '^(Copyright|License|Comment):')
+link="$build/src/CMakeFiles/speech-bridge.dir/link.txt"
+[ -f "$link" ] || fail "no link line at $link"
+for archive in $(grep -o '/[^ ]*\.a' "$link"); do
+  grep -qw "$(basename "$archive")" <<<"$files" || fail "the copyright file has no paragraph for $(basename "$archive")"
+done
+depends_of_build=$(cat "$build"/src/CMakeFiles/speech_bridge_core.dir/compiler_depend.make 2>/dev/null) ||
+  fail "no dependency information in $build"
+headers=$(grep -o '/usr/include/[^ ]*\.h[a-z]*' <<<"$depends_of_build" | sort -u)
+for package in $(dpkg-query -S $headers 2>/dev/null | cut -d: -f1 | tr ',' '\n' | sed 's/ //g' | sort -u); do
+  [ "$package" != linux-libc-dev ] || continue
+  contents=$(dpkg-query -L "$package")
+  ! grep -q -E '\.(so|a)$' <<<"$contents" || continue
+  folder=$(sed -n 's|^/usr/include/\([^/]*\)/.*|\1|p' <<<"$contents" | head -n 1)
+  grep -q "$folder/\*" <<<"$files" || fail "the copyright file has no paragraph for $package ($folder/*)"
+done
+zcat "$documents/changelog.gz" | head -n 1 | grep -q "^speech-bridge ($version) " || fail "changelog.gz lacks $version"
+
+# Debian's own checks: no error and no warning.
+lintian --fail-on error,warning --no-tag-display-limit "$deb" >"$scratch/lintian.log" 2>&1 ||
+  fail "lintian: $(cat "$scratch/lintian.log")"
 
 run() {  # the installed program, as a host with nothing set up would start it
   (cd / && env -i "$program" "$@" >"$scratch/stdout" 2>"$scratch/stderr") && status=0 || status=$?

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 #include <future>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/grammar/grammar_file.h"
@@ -14,6 +17,25 @@
 
 namespace speech_bridge {
 namespace {
+
+// A grammar file, compiled and with its words' pronunciations, or what makes
+// it unusable.
+struct PreparedGrammar {
+  std::optional<GrammarGraph> graph;
+  std::unordered_map<std::string, std::vector<Pronunciation>> words;
+  std::string error;
+};
+
+PreparedGrammar prepareGrammar(const std::string& path, const SpeechModel& model) {
+  CompiledGrammar compiled = compileGrammarFile(path);
+  if (!compiled.graph) return {std::nullopt, {}, compiled.error};
+  PronunciationLookup lookup = lookUpPronunciations(model.dictionary, compiled.graph->words);
+  if (!lookup.error.empty()) return {std::nullopt, {}, lookup.error};
+  if (!lookup.missing.empty()) {
+    return {std::nullopt, {}, grammarFileSentence(path, missingWords(lookup.missing, model.locale))};
+  }
+  return {std::move(compiled.graph), std::move(lookup.found), {}};
+}
 
 // Samples decoded between two looks at cancellation: 50 ms of audio takes
 // well under 50 ms to decode.
@@ -65,7 +87,39 @@ void DecodingTask::run() {
     report(std::nullopt, RecognitionError{*problem}, State::ended);
     return;
   }
-  LoadedDecoder loaded = prepareDecoder();
+  // The grammar is read and compiled, and its words looked up, on a thread of
+  // its own, and the model loads on another (or, when no thread can be had,
+  // at get()), while this one waits for audio: audio that ends before any of
+  // it came needs no model, and its empty final text goes at once, unless the
+  // grammar cannot be used. The load is then waited for after the report.
+  std::future<PreparedGrammar> preparing;
+  if (options_.grammarFile) {
+    preparing = std::async(std::launch::async | std::launch::deferred,
+                           [this] { return prepareGrammar(*options_.grammarFile, model_); });
+  }
+  const Vocabulary vocabulary = options_.grammarFile ? Vocabulary::grammar : Vocabulary::openLanguage;
+  std::future<LoadedDecoder> loading = std::async(std::launch::async | std::launch::deferred, [this, vocabulary] {
+    return SphinxDecoder::load(model_, options_.passes, vocabulary);
+  });
+  const bool audio = source_->waitForAudio();
+  PreparedGrammar grammar;
+  if (preparing.valid()) {
+    grammar = preparing.get();
+    if (!grammar.error.empty()) {
+      report(std::nullopt, RecognitionError{grammar.error}, State::ended);
+      return;
+    }
+  }
+  if (!audio) {
+    report(RecognitionResult{"", true}, std::nullopt, State::ended);
+    return;
+  }
+  LoadedDecoder loaded = loading.get();
+  if (loaded.decoder && grammar.graph) {
+    if (const std::optional<GrammarProblem> problem = loaded.decoder->useGrammar(*grammar.graph, grammar.words)) {
+      loaded = LoadedDecoder{nullptr, grammarFileSentence(*options_.grammarFile, *problem)};
+    }
+  }
   if (!loaded.decoder) {
     report(std::nullopt, RecognitionError{loaded.error}, State::ended);
     return;
@@ -76,34 +130,6 @@ void DecodingTask::run() {
     state_ = State::decoding;
   }
   decode(std::move(loaded.decoder));
-}
-
-LoadedDecoder DecodingTask::prepareDecoder() {
-  if (!options_.grammarFile) return SphinxDecoder::load(model_, options_.passes);
-  // The grammar is read and compiled, and its words looked up, while the
-  // acoustic model loads.
-  struct Grammar {
-    CompiledGrammar compiled;
-    PronunciationLookup words;
-  };
-  std::future<Grammar> preparing = std::async(std::launch::async, [path = *options_.grammarFile, this] {
-    Grammar grammar{compileGrammarFile(path), {}};
-    if (grammar.compiled.graph) grammar.words = lookUpPronunciations(model_.dictionary, grammar.compiled.graph->words);
-    return grammar;
-  });
-  LoadedDecoder loaded = SphinxDecoder::load(model_, options_.passes, Vocabulary::grammar);
-  const Grammar grammar = preparing.get();
-  if (!loaded.decoder) return loaded;
-  if (!grammar.compiled.graph) return LoadedDecoder{nullptr, grammar.compiled.error};
-  if (!grammar.words.error.empty()) return LoadedDecoder{nullptr, grammar.words.error};
-  std::optional<GrammarProblem> problem;
-  if (!grammar.words.missing.empty()) {
-    problem = missingWords(grammar.words.missing, model_.locale);
-  } else {
-    problem = loaded.decoder->useGrammar(*grammar.compiled.graph, grammar.words.found);
-  }
-  if (problem) return LoadedDecoder{nullptr, grammarFileSentence(*options_.grammarFile, *problem)};
-  return loaded;
 }
 
 bool DecodingTask::readAhead(std::vector<std::int16_t>& samples) {

@@ -32,10 +32,12 @@ struct DecodingOptions {
 // the handler: interim texts (the best hypothesis so far, when it has
 // changed, at most once per kInterimSeconds of audio) and then one final
 // text, or one error. Where the audio comes from is the source's business.
+// Audio that ends before any of it came has the empty final text, which does
+// not wait for the model to load.
 //
 // Under a grammar all the speech is one sentence of it, and speech that is
-// none gives an empty text, interim or final; a grammar that cannot be used
-// ends the task with its error before any interim text.
+// none gives an empty final text; a grammar that cannot be used ends the task
+// with its error before any interim or final text.
 class DecodingTask final : public RecognitionTask {
  public:
   static constexpr double kInterimSeconds = 0.1;
@@ -61,8 +63,6 @@ class DecodingTask final : public RecognitionTask {
   enum class State { loadingModel, decoding, ended, cancelled };
 
   void run();
-  // The decoder for the task's vocabulary, or the error that ends the task.
-  LoadedDecoder prepareDecoder();
   void decode(std::unique_ptr<SphinxDecoder> decoder);
   // Reads up to kReadAheadSeconds of a recording; false after reporting an error.
   bool readAhead(std::vector<std::int16_t>& samples);
