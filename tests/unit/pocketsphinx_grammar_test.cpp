@@ -159,6 +159,25 @@ TEST_F(PocketsphinxGrammarTest, EachBadGrammarFileEndsTheTaskWithOneError) {
   }
 }
 
+// Listening that is stopped before any sound came ends at once with an empty
+// text, but never hides a grammar that cannot be used.
+TEST_F(PocketsphinxGrammarTest, NoAudioStillReportsABadGrammar) {
+  folder.writeFile("words.txt", "go zorblax\n");
+  const auto bad = service.makeAudioBufferRequest();
+  bad->setGrammarFile(folder.path("words.txt"));
+  Answers refused;
+  task = service.recognizerForLocale("en-US")->recognitionTask(bad, refused.handler());
+  bad->endAudio();
+  EXPECT_EQ(refused.waitForEnd(), "error: The grammar file " + folder.path("words.txt") +
+                                      " uses the word \"zorblax\", which the en-US dictionary lacks");
+  const auto good = service.makeAudioBufferRequest();
+  good->setGrammarFile(std::string(kTestData) + "/goforward.gram");
+  Answers silent;
+  task = service.recognizerForLocale("en-US")->recognitionTask(good, silent.handler());
+  good->endAudio();
+  EXPECT_EQ(silent.waitForEnd(), "");
+}
+
 // "go forward ten meters" as a 48 kHz stereo microphone would deliver it.
 std::vector<float> goForwardAt48kStereo() {
   std::vector<float> captured;
