@@ -44,13 +44,12 @@ void SpeechBridge::recognition(const std::shared_ptr<SpeechRecognizer>& recogniz
   if (grammarFile) request->setGrammarFile(*grammarFile);
 
   MainLoop& loop = platform_.loop;
-  task = recognizer->recognitionTask(
-      request, [&loop, weak = weak_from_this()](std::optional<RecognitionResult> result,
-                                                std::optional<RecognitionError> error) {
-        loop.post([weak, result = std::move(result), error = std::move(error)] {
-          if (const std::shared_ptr<SpeechBridge> bridge = weak.lock()) handleAnswer(*bridge, result, error);
-        });
-      });
+  task = recognizer->recognitionTask(request, [&loop, weak = weak_from_this()](std::optional<RecognitionResult> result,
+                                                                               std::optional<RecognitionError> error) {
+    loop.post([weak, result = std::move(result), error = std::move(error)] {
+      if (const std::shared_ptr<SpeechBridge> bridge = weak.lock()) handleAnswer(*bridge, result, error);
+    });
+  });
 }
 
 }  // namespace speech_bridge

@@ -45,7 +45,6 @@ class ListenTest : public SpokenOrderSuite {
     EXPECT_EQ(result.exitStatus, status);
     EXPECT_EQ(result.standardError, "");
   }
-
 };
 
 TEST_F(ListenTest, SpokenWordsStreamAsPartialsAndStopBringsTheFinalText) {
@@ -86,8 +85,8 @@ TEST_F(ListenTest, UnderAGrammarTheFinalTextIsItsSentence) {
   ASSERT_GE(result.lines.size(), 2u);
   EXPECT_EQ(result.lines.front(), kReady);
   EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
-  const std::set<std::string> vocabulary = {"go", "forward", "backward", "ten", "meter", "meters", "one", "two",
-                                            "three", "four", "five", "six", "seven", "eight", "nine"};
+  const std::set<std::string> vocabulary = {"go",    "forward", "backward", "ten", "meter", "meters", "one", "two",
+                                            "three", "four",    "five",     "six", "seven", "eight",  "nine"};
   for (std::size_t i = 1; i + 1 < result.lines.size(); ++i) {
     const std::string& line = result.lines[i];
     ASSERT_EQ(line.rfind(R"({"event":"partial","text":")", 0), 0u) << line;
@@ -121,8 +120,8 @@ TEST_F(ListenTest, ClosingStandardInputCancels) {
 TEST_F(ListenTest, AnUnknownLineFails) {
   auto program = startListening();
   program->writeInput("Stop\n");
-  expectEnded(program->wait(seconds(10)),
-              {kReady, R"({"event":"error","message":"Unknown speech control command"})"}, 1);
+  expectEnded(program->wait(seconds(10)), {kReady, R"({"event":"error","message":"Unknown speech control command"})"},
+              1);
 }
 
 TEST_F(ListenTest, OversizedInputFails) {

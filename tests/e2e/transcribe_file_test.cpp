@@ -3,12 +3,12 @@
 // pocketsphinx-testdata with the pocketsphinx-en-us model. Needs sox, and the
 // package pocketsphinx's own pocketsphinx_continuous to compare with.
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "e2e/program_runner.h"
 
@@ -94,10 +94,10 @@ class TranscribeFile : public ::testing::Test {
 
 TEST_F(TranscribeFile, WavRecordingGivesReadyInterimTextsAndTheFinalWords) {
   const ProgramResult result = runProgram({"--transcribe-file", at("goforward.wav")});
-  EXPECT_EQ(result.lines, (Lines{kReady, partial("go"), partial("go for"), partial("go forward"),
-                                 partial("go forward ten"), partial("go forward can we"),
-                                 partial("go forward ten meter"), partial("go forward ten meters"),
-                                 final("go forward ten meters")}));
+  EXPECT_EQ(result.lines,
+            (Lines{kReady, partial("go"), partial("go for"), partial("go forward"), partial("go forward ten"),
+                   partial("go forward can we"), partial("go forward ten meter"), partial("go forward ten meters"),
+                   final("go forward ten meters")}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }
@@ -136,9 +136,8 @@ TEST_F(TranscribeFile, LocaleWithoutModelIsRefused) {
 
 TEST_F(TranscribeFile, DirectoryIsNamedForWhatItIs) {
   const ProgramResult result = runProgram({"--transcribe-file", at("recordings")});
-  EXPECT_EQ(result.lines,
-            (Lines{kReady, error("On-device recognition failed: " + escaped(at("recordings")) +
-                                 " is a directory, not an audio file")}));
+  EXPECT_EQ(result.lines, (Lines{kReady, error("On-device recognition failed: " + escaped(at("recordings")) +
+                                               " is a directory, not an audio file")}));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.standardError, "");
 }
@@ -158,10 +157,10 @@ TEST_F(TranscribeFile, UnderAGrammarTheTextIsOneOfItsSentences) {
   RunningProgram program({"--transcribe-file", "goforward.wav", "--grammar", "goforward.gram"}, {}, folder);
   program.closeInput();
   const ProgramResult result = program.wait();
-  EXPECT_EQ(result.lines, (Lines{kReady, partial("go"), partial("go forward"), partial("go forward two"),
-                                 partial("go forward ten"), partial("go forward ten meters"),
-                                 partial("go forward ten meter"), partial("go forward ten meters"),
-                                 final("go forward ten meters")}));
+  EXPECT_EQ(result.lines,
+            (Lines{kReady, partial("go"), partial("go forward"), partial("go forward two"), partial("go forward ten"),
+                   partial("go forward ten meters"), partial("go forward ten meter"), partial("go forward ten meters"),
+                   final("go forward ten meters")}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }
@@ -177,8 +176,9 @@ TEST_F(TranscribeFile, SpeechOutsideTheGrammarIsAnEmptyFinalText) {
 TEST_F(TranscribeFile, ABadGrammarIsOneErrorAfterReady) {
   std::ofstream(at("bad.gram")) << "#JSGF V1.0;\ngrammar turtle;\npublic <move> = go <where>;\n";
   const ProgramResult result = runProgram({"--transcribe-file", at("goforward.wav"), "--grammar", at("bad.gram")});
-  EXPECT_EQ(result.lines, (Lines{kReady, error("On-device recognition failed: The grammar file " + escaped(at("bad.gram")) +
-                                               " refers to the undefined rule <where> on line 3")}));
+  EXPECT_EQ(result.lines,
+            (Lines{kReady, error("On-device recognition failed: The grammar file " + escaped(at("bad.gram")) +
+                                 " refers to the undefined rule <where> on line 3")}));
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.standardError, "");
 }

@@ -44,7 +44,8 @@ void expectSentences(const std::string& text, const Words& yes, const Words& no)
 }
 
 TEST(GrammarCompiler, JsgfOperatorsRulesAndWeights) {
-  expectSentences(R"(#JSGF V1.0 UTF-8 en;
+  expectSentences(
+      R"(#JSGF V1.0 UTF-8 en;
 /** A doc comment. */ grammar fleet;
 public <order> = <who> (/2/ set course <direction> | /3/ come about | /1/ retreat {tag}) [now];
 <who> = (First | second) Ship | <fleet.all>;
@@ -53,9 +54,9 @@ public <order> = <who> (/2/ set course <direction> | /3/ come about | /1/ retrea
 // a line comment
 public <count> = one+ two* <NULL> | <VOID> never;
 )",
-                  {"first ship set course north", "second ship come about now", "all ships set course south west",
-                   "first ship retreat", "one", "one one two two two", "first ship set course north east now"},
-                  {"first ship", "ship retreat", "never", "two", "", "third ship retreat", "all ships set course east"});
+      {"first ship set course north", "second ship come about now", "all ships set course south west",
+       "first ship retreat", "one", "one one two two two", "first ship set course north east now"},
+      {"first ship", "ship retreat", "never", "two", "", "third ship retreat", "all ships set course east"});
 }
 
 TEST(GrammarCompiler, RightRecursionLoopsAndOtherRecursionIsRefused) {
@@ -66,12 +67,14 @@ TEST(GrammarCompiler, RightRecursionLoopsAndOtherRecursionIsRefused) {
 }
 
 TEST(GrammarCompiler, PhraseListsFoldCaseAndSkipCommentsAndBlankLines) {
-  expectSentences("# the orders\r\n\r\nSecond ship  retreat\r\n  # indented comment\n\tsecond ship\nÉTÉ\nsecond ship retreat\n",
-                  {"second ship retreat", "second ship", "été"}, {"second", "retreat", "# the orders"});
+  expectSentences(
+      "# the orders\r\n\r\nSecond ship  retreat\r\n  # indented comment\n\tsecond ship\nÉTÉ\nsecond ship retreat\n",
+      {"second ship retreat", "second ship", "été"}, {"second", "retreat", "# the orders"});
 }
 
 TEST(GrammarCompiler, GraphsAreTrimmedAndClosed) {
-  const GrammarGraph graph = compiled("#JSGF V1.0;\ngrammar g;\npublic <a> = [[[one]]] (two | <VOID> three) [four]*;\n");
+  const GrammarGraph graph =
+      compiled("#JSGF V1.0;\ngrammar g;\npublic <a> = [[[one]]] (two | <VOID> three) [four]*;\n");
   EXPECT_EQ(graph.words, (Words{"one", "two", "four"})) << "a word on no path is dropped";
   for (const GrammarArc& arc : graph.arcs) EXPECT_NE(arc.from, graph.final) << "nothing leaves the end";
   EXPECT_TRUE(isSentenceOf(graph, {"two", "four", "four"}));
@@ -88,7 +91,8 @@ TEST(GrammarCompiler, EachBadFileIsRefusedWithItsReason) {
   const std::string header = "#JSGF V1.0;\ngrammar g;\n";
   std::string exponential = header + "public <r0> = <r1> <r1>;\n";
   for (int i = 1; i < 30; ++i) {
-    exponential += "<r" + std::to_string(i) + "> = <r" + std::to_string(i + 1) + "> <r" + std::to_string(i + 1) + ">;\n";
+    exponential +=
+        "<r" + std::to_string(i) + "> = <r" + std::to_string(i + 1) + "> <r" + std::to_string(i + 1) + ">;\n";
   }
   exponential += "<r30> = a | b;\n";
   const std::vector<BadFile> cases = {
@@ -99,7 +103,8 @@ TEST(GrammarCompiler, EachBadFileIsRefusedWithItsReason) {
        "has a JSGF syntax error on line 4: \"=\" inside a rule: does a \";\" end the rule before it?"},
       {"unclosed.gram", header + "public <a> = (one | two;\n",
        "has a JSGF syntax error on line 3: expected \")\" to close the group opened on line 3, found \";\""},
-      {"comment.gram", header + "/* never\nclosed\n", "has a JSGF syntax error on line 3: a comment opens there and never closes"},
+      {"comment.gram", header + "/* never\nclosed\n",
+       "has a JSGF syntax error on line 3: a comment opens there and never closes"},
       {"undefined.gram", header + "public <a> = go <where>;\n", "refers to the undefined rule <where> on line 3"},
       {"import.gram", header + "import <other.*>;\npublic <a> = go;\n",
        "imports another grammar on line 3, which speech-bridge does not do"},

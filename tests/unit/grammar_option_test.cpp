@@ -15,7 +15,8 @@ const std::string kFileReady = R"({"event":"ready","mode":"transcribe-file","on_
 const std::string kListenReady = R"({"event":"ready","mode":"listen","on_device":true})";
 // As the event writer escapes it.
 const std::string kRefused =
-    "The grammar file \\/work\\/orders.gram has a JSGF syntax error on line 3: expected \\\";\\\" at the end of the rule, "
+    "The grammar file \\/work\\/orders.gram has a JSGF syntax error on line 3: expected \\\";\\\" at the end of the "
+    "rule, "
     "found \\\"public\\\"";
 
 std::string final(const std::string& text) { return R"({"event":"final","text":")" + text + R"("})"; }
@@ -46,8 +47,8 @@ class GrammarOptionTest : public ::testing::Test {
 // request has; the first --grammar counts.
 TEST_F(GrammarOptionTest, FileRequestCarriesTheAbsolutePath) {
   sim.recognition.taskScripts.push_back({sim::finalAnswer(1, "second ship retreat")});
-  const sim::JobOutcome outcome = sim.runJob(
-      {"--transcribe-file", "orders.wav", "--grammar", "orders.gram", "--grammar", "/elsewhere/other.gram"});
+  const sim::JobOutcome outcome =
+      sim.runJob({"--transcribe-file", "orders.wav", "--grammar", "orders.gram", "--grammar", "/elsewhere/other.gram"});
   EXPECT_EQ(outcome.lines, (Lines{kFileReady, final("second ship retreat")}));
   EXPECT_EQ(outcome.exitStatus, 0);
   EXPECT_EQ(requestSettings(), (Lines{"setRequiresOnDeviceRecognition true", "setShouldReportPartialResults true",

@@ -63,8 +63,10 @@ class Answers {
 
 class PocketsphinxGrammarTest : public ::testing::Test {
  protected:
-  void SetUp() override { fixtures::writeSoundFile(goForward, fixtures::asFloat(fixtures::goForwardSamples()), 16000, 1,
-                                                   SF_FORMAT_WAV | SF_FORMAT_PCM_16); }
+  void SetUp() override {
+    fixtures::writeSoundFile(goForward, fixtures::asFloat(fixtures::goForwardSamples()), 16000, 1,
+                             SF_FORMAT_WAV | SF_FORMAT_PCM_16);
+  }
 
   // The final text of a recording under a grammar, or its error.
   std::string transcribe(const std::string& recording, const std::string& grammar, Answers& answers) {

@@ -79,7 +79,8 @@ std::string grammarFileSentence(const std::string& path, const GrammarProblem& p
 
 CompiledGrammar compileGrammarFile(const std::string& path) {
   std::variant<std::string, GrammarProblem> read = readGrammarFile(path);
-  if (const auto* problem = std::get_if<GrammarProblem>(&read)) return {std::nullopt, grammarFileSentence(path, *problem)};
+  if (const auto* problem = std::get_if<GrammarProblem>(&read))
+    return {std::nullopt, grammarFileSentence(path, *problem)};
   std::variant<GrammarGraph, GrammarProblem> compiled = compileGrammarText(std::get<std::string>(read));
   if (const auto* problem = std::get_if<GrammarProblem>(&compiled)) {
     return {std::nullopt, grammarFileSentence(path, *problem)};

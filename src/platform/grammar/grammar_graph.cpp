@@ -96,7 +96,8 @@ void removeDuplicates(std::vector<GrammarArc>& arcs) {
     if (key(a) != key(b)) return key(a) < key(b);
     return a.logProbability > b.logProbability;
   });
-  arcs.erase(std::unique(arcs.begin(), arcs.end(), [&key](const GrammarArc& a, const GrammarArc& b) { return key(a) == key(b); }),
+  arcs.erase(std::unique(arcs.begin(), arcs.end(),
+                         [&key](const GrammarArc& a, const GrammarArc& b) { return key(a) == key(b); }),
              arcs.end());
 }
 

@@ -10,9 +10,8 @@ std::optional<int> firstLineThatIsNotText(std::string_view bytes) {
   std::size_t at = 0;
   while (at < bytes.size()) {
     utf8proc_int32_t codePoint = 0;
-    const utf8proc_ssize_t length =
-        utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(bytes.data() + at),
-                         static_cast<utf8proc_ssize_t>(bytes.size() - at), &codePoint);
+    const utf8proc_ssize_t length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(bytes.data() + at),
+                                                     static_cast<utf8proc_ssize_t>(bytes.size() - at), &codePoint);
     if (length <= 0 || codePoint == 0) return line;
     if (codePoint == '\n') ++line;
     at += static_cast<std::size_t>(length);

@@ -44,8 +44,8 @@ class Expander {
         // A state of the loop's own: anything else leaving `from` must not
         // be reachable after a round of the loop.
         const std::optional<int> loop = graph_.addState();
-        return loop && graph_.addNull(from, *loop) && expand(expansion.children.front(), *loop, *loop, kNotAtEnd, depth + 1) &&
-               graph_.addNull(*loop, to);
+        return loop && graph_.addNull(from, *loop) &&
+               expand(expansion.children.front(), *loop, *loop, kNotAtEnd, depth + 1) && graph_.addNull(*loop, to);
       }
       case JsgfExpansion::Kind::oneOrMore: {
         const std::optional<int> begin = graph_.addState();
@@ -122,8 +122,7 @@ class Expander {
     const std::optional<int> entry = graph_.addState();
     if (!entry || !graph_.addNull(from, *entry)) return false;
     stack_.push_back({found->second, *entry});
-    const bool expanded =
-        expand(found->second->expansion, *entry, to, std::min(atEndOf, stack_.size() - 1), depth + 1);
+    const bool expanded = expand(found->second->expansion, *entry, to, std::min(atEndOf, stack_.size() - 1), depth + 1);
     stack_.pop_back();
     return expanded;
   }

@@ -25,11 +25,16 @@ struct Token {
 
 std::string describe(const Token& token) {
   switch (token.kind) {
-    case TokenKind::end: return "the end of the file";
-    case TokenKind::ruleName: return "<" + shortened(token.text) + ">";
-    case TokenKind::tag: return "a tag";
-    case TokenKind::weight: return "a weight";
-    default: return "\"" + shortened(token.text) + "\"";
+    case TokenKind::end:
+      return "the end of the file";
+    case TokenKind::ruleName:
+      return "<" + shortened(token.text) + ">";
+    case TokenKind::tag:
+      return "a tag";
+    case TokenKind::weight:
+      return "a weight";
+    default:
+      return "\"" + shortened(token.text) + "\"";
   }
 }
 
@@ -128,7 +133,8 @@ class Lexer {
     } else if (c == '<') {
       token.kind = TokenKind::ruleName;
       ++at_;
-      while (!atEnd() && current() != '>' && current() != '<' && !isWordSeparator(current())) token.text += text_[at_++];
+      while (!atEnd() && current() != '>' && current() != '<' && !isWordSeparator(current()))
+        token.text += text_[at_++];
       if (atEnd() || current() != '>' || token.text.empty()) {
         refuse("has a JSGF syntax error " + onLine(token.line) + ": a rule name there is not closed with \">\"");
         return Token{};
@@ -138,7 +144,8 @@ class Lexer {
       token.kind = TokenKind::weight;
       std::string number;
       if (!readEnclosed('/', false, number) || !readWeight(number, token.weight)) {
-        refuse("has a JSGF syntax error " + onLine(token.line) + ": a weight must be a number between slashes, such as /2.5/");
+        refuse("has a JSGF syntax error " + onLine(token.line) +
+               ": a weight must be a number between slashes, such as /2.5/");
         return Token{};
       }
     } else if (kSpecial.find(c) != std::string_view::npos) {
@@ -189,7 +196,9 @@ class Parser {
 
  private:
   bool failed() const { return lexer_.problem().has_value(); }
-  void refuse(int line, const std::string& what) { lexer_.refuse("has a JSGF syntax error " + onLine(line) + ": " + what); }
+  void refuse(int line, const std::string& what) {
+    lexer_.refuse("has a JSGF syntax error " + onLine(line) + ": " + what);
+  }
   void unexpected(const Token& found, const std::string& wanted) {
     refuse(found.line, "expected " + wanted + ", found " + describe(found));
   }
@@ -263,8 +272,9 @@ class Parser {
     sequence.line = lexer_.peek().line;
     while (!failed()) {
       const Token& token = lexer_.peek();
-      const bool endsSequence = token.kind == TokenKind::end ||
-                                (token.kind == TokenKind::symbol && std::string_view(";|)]").find(token.text) != std::string_view::npos);
+      const bool endsSequence =
+          token.kind == TokenKind::end ||
+          (token.kind == TokenKind::symbol && std::string_view(";|)]").find(token.text) != std::string_view::npos);
       if (endsSequence) break;
       sequence.children.push_back(parseItem(depth));
     }
@@ -315,7 +325,8 @@ class Parser {
         std::size_t end = at;
         while (end < token.text.size() && !isWordSeparator(token.text[end])) ++end;
         if (end > at) {
-          primary.children.push_back(JsgfExpansion{JsgfExpansion::Kind::word, lowerCaseWord(token.text.substr(at, end - at)), {}, {}, token.line});
+          primary.children.push_back(JsgfExpansion{
+              JsgfExpansion::Kind::word, lowerCaseWord(token.text.substr(at, end - at)), {}, {}, token.line});
         }
         at = end;
       }

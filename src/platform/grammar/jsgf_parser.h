@@ -13,13 +13,13 @@ namespace speech_bridge {
 // One part of a rule's right-hand side.
 struct JsgfExpansion {
   enum class Kind {
-    word,          // `text`, lower case
-    ruleReference, // `text`: the rule's name without angle brackets
-    sequence,      // `children` one after the other; none: <NULL>
-    alternatives,  // one of `children`, each with its weight if the grammar gives weights; none: <VOID>
-    optional,      // [ children[0] ]
-    zeroOrMore,    // children[0] *
-    oneOrMore,     // children[0] +
+    word,           // `text`, lower case
+    ruleReference,  // `text`: the rule's name without angle brackets
+    sequence,       // `children` one after the other; none: <NULL>
+    alternatives,   // one of `children`, each with its weight if the grammar gives weights; none: <VOID>
+    optional,       // [ children[0] ]
+    zeroOrMore,     // children[0] *
+    oneOrMore,      // children[0] +
   };
   Kind kind = Kind::sequence;
   std::string text;

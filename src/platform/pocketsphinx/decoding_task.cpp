@@ -72,8 +72,7 @@ bool DecodingTask::isCancelled() {
   return state_ == State::cancelled;
 }
 
-bool DecodingTask::report(std::optional<RecognitionResult> result, std::optional<RecognitionError> error,
-                          State next) {
+bool DecodingTask::report(std::optional<RecognitionResult> result, std::optional<RecognitionError> error, State next) {
   std::lock_guard lock(mutex_);
   if (state_ == State::cancelled) return false;
   state_ = next;
@@ -154,7 +153,8 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     if (!readAhead(ahead)) return;
     decoder->normaliseFor(ahead);
   }
-  StreamingTranscriber transcriber(std::move(decoder), options_.grammarFile ? Segmentation::none : Segmentation::atPauses);
+  StreamingTranscriber transcriber(std::move(decoder),
+                                   options_.grammarFile ? Segmentation::none : Segmentation::atPauses);
   std::vector<std::int16_t> block(static_cast<std::size_t>(rate * kBlockSeconds));
   const auto interimSamples = static_cast<std::size_t>(rate * kInterimSeconds);
   std::size_t samplesSinceInterim = 0;

@@ -35,19 +35,6 @@ std::vector<std::string> phonesOf(const std::string& phones) {
 
 std::string quoted(const std::string& word) { return "\"" + shortened(word) + "\""; }
 
-}  // namespace
-
-GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale) {
-  std::string named = quoted(missing[0]);
-  const std::size_t shown = std::min<std::size_t>(missing.size(), 3);
-  for (std::size_t i = 1; i < shown; ++i) named += (i + 1 == shown && missing.size() == shown ? " and " : ", ") + quoted(missing[i]);
-  if (missing.size() > shown) named += " and " + std::to_string(missing.size() - shown) + " more";
-  return {std::string("uses the word") + (missing.size() > 1 ? "s " : " ") + named + ", which the " + locale +
-          " dictionary lacks"};
-}
-
-namespace {
-
 // The engine's probabilities: log base of its own, scaled by the language weight.
 int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
   return static_cast<int32>(std::lround(logmath_ln_to_log(logMath, naturalLog) * lw));
@@ -55,7 +42,19 @@ int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
 
 }  // namespace
 
-bool isRejection(std::string_view hypothesis) { return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos; }
+GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale) {
+  std::string named = quoted(missing[0]);
+  const std::size_t shown = std::min<std::size_t>(missing.size(), 3);
+  for (std::size_t i = 1; i < shown; ++i)
+    named += (i + 1 == shown && missing.size() == shown ? " and " : ", ") + quoted(missing[i]);
+  if (missing.size() > shown) named += " and " + std::to_string(missing.size() - shown) + " more";
+  return {std::string("uses the word") + (missing.size() > 1 ? "s " : " ") + named + ", which the " + locale +
+          " dictionary lacks"};
+}
+
+bool isRejection(std::string_view hypothesis) {
+  return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos;
+}
 
 fsg_model_t* engineGrammar(const GrammarGraph& graph, logmath_t* logMath, float languageWeight, int moreStates) {
   fsg_model_t* fsg = fsg_model_init(kSearchName, logMath, languageWeight, graph.stateCount + moreStates);
@@ -102,8 +101,8 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
     if (found == pronunciations.end()) return missingWords({word}, model_.locale);
     for (const Pronunciation& pronunciation : found->second) {
       if (ps_add_word(decoder_, pronunciation.entry.c_str(), pronunciation.phones.c_str(), FALSE) < 0) {
-        return GrammarProblem{"uses the word " + quoted(word) + ", whose pronunciation " + shortened(pronunciation.phones) +
-                              " the " + model_.locale + " model cannot say"};
+        return GrammarProblem{"uses the word " + quoted(word) + ", whose pronunciation " +
+                              shortened(pronunciation.phones) + " the " + model_.locale + " model cannot say"};
       }
     }
   }

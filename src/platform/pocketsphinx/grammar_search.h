@@ -23,10 +23,12 @@ namespace speech_bridge {
 inline constexpr double kRejectionMargin = 1.3;
 
 // Each phone of the loop costs this (a probability, weighted like the
-// grammar's own) in the search. Near the margin the loop and the grammar
-// then stay level, so the search keeps both alive to be compared; far from
-// it one falls behind and is pruned, and the verdict is plain. While speech
-// goes on, the hypothesis is empty where the loop leads.
+// grammar's own) in the search: about the margin's worth per phone. Near the
+// margin the loop and the grammar then stay level, so the search (with its
+// beams wide, see sphinx_decoder.cpp) keeps both alive to be compared; far
+// from it one falls behind and is pruned, and the verdict is plain. Both
+// figures were measured with bench/grammar.py: on its rendered ship orders
+// the worst margin was 1.24, on its recordings of other speech the best 1.38.
 inline constexpr double kRejectionPhoneCost = 0.3;
 
 // PocketSphinx keeps path scores in its log base shifted right by this many

@@ -12,7 +12,9 @@ namespace {
 // task ends with a readable error like any other.
 class UnreadableRequestSource final : public AudioSource {
  public:
-  std::optional<std::string> open(int) override { return "This kind of recognition request carries no audio the recognizer can read"; }
+  std::optional<std::string> open(int) override {
+    return "This kind of recognition request carries no audio the recognizer can read";
+  }
   AudioRead read(std::span<std::int16_t>) override { return {}; }
   void endInput() override {}
 };

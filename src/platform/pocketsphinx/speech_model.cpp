@@ -40,9 +40,12 @@ std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,
   for (const ModelLocation& location : locations) {
     if (canonicalLocale(location.locale) != wanted) continue;
     const std::string folder = std::string(location.folder) + "/";
-    SpeechModel model{std::string(location.locale), folder + std::string(location.acousticModel),
-                      folder + std::string(location.languageModel), folder + std::string(location.dictionary),
-                      location.sampleRate, std::string(location.phones)};
+    SpeechModel model{std::string(location.locale),
+                      folder + std::string(location.acousticModel),
+                      folder + std::string(location.languageModel),
+                      folder + std::string(location.dictionary),
+                      location.sampleRate,
+                      std::string(location.phones)};
     // mdef is the file PocketSphinx itself insists on in an acoustic model.
     if (isRegularFile(model.acousticModel + "/mdef") && isRegularFile(model.languageModel) &&
         isRegularFile(model.dictionary)) {

@@ -10,12 +10,12 @@ namespace speech_bridge {
 
 // The files of one installed PocketSphinx model.
 struct SpeechModel {
-  std::string locale;          // as in the table, such as "en-US"
-  std::string acousticModel;   // folder
-  std::string languageModel;   // file
-  std::string dictionary;      // file
-  int sampleRate = 16000;      // hertz the acoustic model was trained on
-  std::string phones;          // the acoustic model's speech phones, space-separated
+  std::string locale;         // as in the table, such as "en-US"
+  std::string acousticModel;  // folder
+  std::string languageModel;  // file
+  std::string dictionary;     // file
+  int sampleRate = 16000;     // hertz the acoustic model was trained on
+  std::string phones;         // the acoustic model's speech phones, space-separated
 };
 
 // One row of the table of models this machine may have.

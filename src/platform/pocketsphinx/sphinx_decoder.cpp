@@ -28,8 +28,10 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes,
   const std::string rate = std::to_string(model.sampleRate);
   // -logfn is a second guard: should the log callback ever be reset, the
   // engine's chatter still goes nowhere near standard error.
-  std::vector<const char*> arguments = {"-hmm", model.acousticModel.c_str(), "-samprate", rate.c_str(), "-logfn",
-                                        "/dev/null", "-fwdflat", passes == SearchPasses::two ? "yes" : "no"};
+  std::vector<const char*> arguments = {"-hmm",      model.acousticModel.c_str(),
+                                        "-samprate", rate.c_str(),
+                                        "-logfn",    "/dev/null",
+                                        "-fwdflat",  passes == SearchPasses::two ? "yes" : "no"};
   if (vocabulary == Vocabulary::openLanguage) {
     arguments.insert(arguments.end(), {"-dict", model.dictionary.c_str(), "-lm", model.languageModel.c_str()});
   } else {

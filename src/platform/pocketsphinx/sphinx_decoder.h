@@ -101,8 +101,8 @@ class SphinxDecoder {
 
   struct BestPath {
     bool found = false;
-    std::string words;     // with the engine's markers
-    double sounds = 0.0;   // acoustic score, the engine's units
+    std::string words;    // with the engine's markers
+    double sounds = 0.0;  // acoustic score, the engine's units
   };
   // The best path of the utterance just ended that ends in `state`.
   BestPath bestPathTo(int state);
@@ -113,7 +113,7 @@ class SphinxDecoder {
   fsg_model_s* fsg_ = nullptr;           // the grammar as the engine has it
   int grammarEnd_ = 0;
   int loopState_ = 0;
-  bool rejecting_ = false;               // the grammar has its phone loop
+  bool rejecting_ = false;  // the grammar has its phone loop
   bool inUtterance_ = false;
   std::string judged_;
   mutable std::string leadingSentence_;
