@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 #include <vector>
 
 #include "platform/pocketsphinx/grammar_search.h"
@@ -20,6 +21,11 @@ namespace {
 
 // The tools' defaults are 1e-48 and narrower.
 constexpr const char* kGrammarBeam = "1e-100";
+
+// Loading sets the engine's process-wide log file (-logfn), which two loads
+// on two threads must not do at once: a task still loading while the next
+// one starts would.
+std::mutex loading;
 
 }  // namespace
 
@@ -44,6 +50,7 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes,
     arguments.insert(arguments.end(), {"-bestpath", "no", "-beam", kGrammarBeam, "-pbeam", kGrammarBeam, "-wbeam",
                                        kGrammarBeam, "-lpbeam", kGrammarBeam, "-lponlybeam", kGrammarBeam});
   }
+  const std::lock_guard lock(loading);
   cmd_ln_t* config = cmd_ln_parse_r(nullptr, ps_args(), static_cast<int32>(arguments.size()),
                                     const_cast<char**>(arguments.data()), TRUE);
   const auto failure = [&model](const std::string& fallback) {
