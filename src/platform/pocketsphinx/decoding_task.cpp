@@ -86,11 +86,12 @@ void DecodingTask::run() {
     report(std::nullopt, RecognitionError{*problem}, State::ended);
     return;
   }
-  // The grammar is read and compiled, and its words looked up, on a thread of
-  // its own, and the model loads on another (or, when no thread can be had,
-  // at get()), while this one waits for audio: audio that ends before any of
-  // it came needs no model, and its empty final text goes at once, unless the
-  // grammar cannot be used. The load is then waited for after the report.
+  // The model loads on a thread of its own (or, when no thread can be had,
+  // at get()), and the grammar is read and compiled, and its words looked
+  // up, on another, while this one waits for the grammar's verdict and then
+  // for audio: a grammar that cannot be used is reported at once, and audio
+  // that ends before any of it came needs no model: its empty final text
+  // goes at once. The load is then waited for after the report.
   std::future<PreparedGrammar> preparing;
   if (options_.grammarFile) {
     preparing = std::async(std::launch::async | std::launch::deferred,
@@ -100,7 +101,6 @@ void DecodingTask::run() {
   std::future<LoadedDecoder> loading = std::async(std::launch::async | std::launch::deferred, [this, vocabulary] {
     return SphinxDecoder::load(model_, options_.passes, vocabulary);
   });
-  const bool audio = source_->waitForAudio();
   PreparedGrammar grammar;
   if (preparing.valid()) {
     grammar = preparing.get();
@@ -109,7 +109,7 @@ void DecodingTask::run() {
       return;
     }
   }
-  if (!audio) {
+  if (!source_->waitForAudio()) {
     report(RecognitionResult{"", true}, std::nullopt, State::ended);
     return;
   }
