@@ -4,7 +4,8 @@
 
 The job targets read their input as a settings byte and timed pieces (see
 support/scripted_input.h) or as arguments split at zero bytes; the audio
-target gets small sound files written here with libsndfile.
+target gets small sound files written here with libsndfile; the grammar
+target, grammar files.
 Run from anywhere: python3 tests/fuzz/make_seeds.py
 """
 import ctypes
@@ -166,8 +167,25 @@ def audio_file_reader():
     write("audio_file_reader", "one-byte", b"\x00")
 
 
+def grammar_file():
+    """Grammar files: the fleet's own grammar and orders, and small ones that
+    use every part of JSGF and of phrase lists."""
+    top = os.path.dirname(os.path.dirname(HERE))
+    with open(os.path.join(top, "examples", "ship_orders.gram"), "rb") as f:
+        write("grammar_file", "ship_orders.gram", f.read())
+    with open(os.path.join(top, "bench", "ship_orders.txt"), "rb") as f:
+        orders = [line for line in f.read().splitlines(keepends=True) if not line.startswith(b"#")]
+        write("grammar_file", "phrases.txt", b"".join(orders[:12]))
+    write("grammar_file", 'bom.gram', b'\xef\xbb\xbf#JSGF V1.0;\ngrammar g;\npublic <a> = <g.b>;\n<b> = (((((x)))));\n/* comment */ // line\n')
+    write("grammar_file", 'case.txt', b'# comment\n\n  Second Ship  Retreat\r\n\xc3\x89T\xc3\x89\n')
+    write("grammar_file", 'features.gram', b'#JSGF V1.0 UTF-8 en;\ngrammar all;\nimport <other.*>;\npublic <a> = /2/ (one | two)+ [three]* {tag} | /1/ "four five" <b>;\n<b> = six <b> | <NULL>;\n<c> = <VOID>;\n')
+    write("grammar_file", 'hands.gram', b'#JSGF V1.0;\ngrammar hands;\npublic <hand> = <card> | <card> <card> | <rank> <card>;\n<card> = <rank> [of] <suit>;\n<suit> = clubs | hearts | diamonds | spades;\n<rank> = ace | two | ten | jack | queen | king;\n')
+    write("grammar_file", 'turtle.gram', b'#JSGF V1.0;\n\ngrammar turtle;\n\npublic <move> = go <direction> <distance> [meter | meters];\npublic <turn> = turn (left | right);\n<direction> = forward | backward;\n<distance> = one | two | three | ten;\n')
+
+
 if __name__ == "__main__":
     control_channel()
     speech_input()
     argument_list()
     audio_file_reader()
+    grammar_file()
