@@ -4,7 +4,7 @@
 #include <cctype>
 
 #include "platform/espeak-ng/espeak_engine.h"
-#include "platform/espeak-ng/espeak_synthesizer.h"
+#include "platform/portaudio/engine_synthesizer.h"
 #include "platform/espeak-ng/espeak_voice_choice.h"
 #include "platform/portaudio/portaudio_library.h"
 
@@ -38,7 +38,7 @@ std::string languageTagFromEspeak(const std::string& language) {
 }
 
 std::unique_ptr<SpeechSynthesizer> EspeakSynthesis::makeSynthesizer() {
-  return std::make_unique<EspeakSynthesizer>(loop_);
+  return std::make_unique<EngineSynthesizer>(loop_, speaker_);
 }
 
 std::vector<SpeechVoice> EspeakSynthesis::speechVoices() {

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/espeak-ng/espeak_speaker.h"
 #include "platform/speech_synthesis.h"
 
 namespace speech_bridge {
@@ -32,6 +33,7 @@ class EspeakSynthesis final : public SpeechSynthesis {
 
  private:
   MainLoop& loop_;
+  EspeakSpeaker speaker_;
   std::atomic<bool> prepared_{false};
 };
 
