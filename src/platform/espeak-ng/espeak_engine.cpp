@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/espeak-ng/espeak_language_tag.h"
 #include "platform/posix/discarded_standard_error.h"
 
 namespace speech_bridge {

@@ -13,11 +13,6 @@ namespace speech_bridge {
 
 class MainLoop;
 
-// "en-us" → "en-US", "cmn-latn-pinyin" → "cmn-Latn-pinyin": the language in
-// lower case, regions in upper case, scripts in title case, and everything
-// after a singleton ("x-…") in lower case.
-std::string languageTagFromEspeak(const std::string& language);
-
 // eSpeak NG's voices, and synthesizers that speak through PortAudio. Nothing
 // starts before a voice is asked for or speaking is prepared.
 class EspeakSynthesis final : public SpeechSynthesis {
