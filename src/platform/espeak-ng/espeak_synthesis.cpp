@@ -31,7 +31,7 @@ std::optional<SpeechVoice> EspeakSynthesis::voiceWithLanguage(const std::string&
   return entry->voice;
 }
 
-void EspeakSynthesis::prepareToSpeak() {
+void EspeakSynthesis::prepareToSpeak(const std::optional<SpeechVoice>&) {
   if (prepared_.exchange(true)) return;
   // Both take tens of milliseconds; done while the text is still coming,
   // they are not between "ready" and the first sound.

@@ -24,7 +24,7 @@ class EspeakSynthesis final : public SpeechSynthesis {
   std::vector<SpeechVoice> speechVoices() override;
   std::optional<SpeechVoice> voiceWithIdentifier(const std::string& identifier) override;
   std::optional<SpeechVoice> voiceWithLanguage(const std::string& languageTag) override;
-  void prepareToSpeak() override;
+  void prepareToSpeak(const std::optional<SpeechVoice>& voice) override;
 
  private:
   MainLoop& loop_;
