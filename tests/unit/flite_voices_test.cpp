@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <future>
 
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/flite/flite_engine.h"
 #include "platform/flite/flite_synthesis.h"
+#include "platform/flite/flite_text.h"
 #include "platform/flite/flite_voices.h"
 #include "platform/posix/posix_main_loop.h"
 #include "platform/speech/routed_synthesis.h"
@@ -15,7 +17,7 @@
 namespace speech_bridge {
 namespace {
 
-const std::string kSentence = "Hold position near the northern gate.";  // six words
+const std::string kSentence = "All ships hold position near the gate.";  // seven words
 
 // What one synthesis on the engine thread produced.
 struct Heard {
@@ -23,7 +25,19 @@ struct Heard {
   int sampleRate = 0;
   std::size_t blocks = 0, samples = 0, largestBlock = 0;
   std::vector<std::size_t> wordStarts;
+  std::size_t wordsBeforeTheFirstBlock = 0;
+  std::vector<std::int16_t> sound;
 };
+
+// Seconds from the start of `samples` to the first one louder than 2 % of
+// full scale, and from the last such one to the end.
+std::pair<double, double> quietEnds(const std::vector<std::int16_t>& samples, int sampleRate) {
+  const auto loud = [](std::int16_t sample) { return std::abs(sample) > 655; };
+  const auto first = std::find_if(samples.begin(), samples.end(), loud);
+  const auto last = std::find_if(samples.rbegin(), samples.rend(), loud);
+  return {static_cast<double>(first - samples.begin()) / sampleRate,
+          static_cast<double>(last - samples.rbegin()) / sampleRate};
+}
 
 Heard synthesize(const FliteVoice& voice, const std::string& text, std::size_t blocksWanted = SIZE_MAX) {
   FliteEngine& engine = FliteEngine::shared();
@@ -32,8 +46,10 @@ Heard synthesize(const FliteVoice& voice, const std::string& text, std::size_t b
     Heard heard;
     heard.done = engine.synthesize(
         voice, text,
-        [&](int sampleRate, const std::int16_t*, std::size_t count) {
+        [&](int sampleRate, const std::int16_t* samples, std::size_t count) {
+          if (heard.blocks == 0) heard.wordsBeforeTheFirstBlock = heard.wordStarts.size();
           heard.sampleRate = sampleRate;
+          heard.sound.insert(heard.sound.end(), samples, samples + count);
           ++heard.blocks;
           heard.samples += count;
           heard.largestBlock = std::max(heard.largestBlock, count);
@@ -62,9 +78,14 @@ TEST(FliteVoices, EveryVoiceLoadsAndSpeaksAtItsListedRateWordByWord) {
     EXPECT_EQ(heard.sampleRate, voice.sampleRate) << voice.voice.identifier;
     EXPECT_GT(heard.samples, static_cast<std::size_t>(voice.sampleRate)) << "over a second of speech";
     EXPECT_LE(heard.largestBlock, static_cast<std::size_t>(voice.sampleRate) / 5) << "blocks of about 50 ms";
-    ASSERT_EQ(heard.wordStarts.size(), 6u) << voice.voice.identifier;
+    ASSERT_EQ(heard.wordStarts.size(), 7u) << voice.voice.identifier;
     EXPECT_TRUE(std::is_sorted(heard.wordStarts.begin(), heard.wordStarts.end()));
     EXPECT_LT(heard.wordStarts.back(), heard.samples);
+    // Flite pads the sentence with pauses of about 0.2 s; they are left out.
+    const auto [before, after] = quietEnds(heard.sound, voice.sampleRate);
+    EXPECT_LT(before, 0.12) << voice.voice.identifier;
+    EXPECT_LT(after, 0.12) << voice.voice.identifier;
+    EXPECT_LT(static_cast<double>(heard.wordStarts.front()) / voice.sampleRate, 0.03) << voice.voice.identifier;
   }
 }
 
@@ -72,15 +93,40 @@ TEST(FliteEngine, SentencesStreamOneAfterAnotherAndStopWhenTheConsumerSaysSo) {
   const FliteVoice& voice = fliteVoices().front();
   const Heard one = synthesize(voice, kSentence);
   const Heard three = synthesize(voice, kSentence + " " + kSentence + "\n" + kSentence);
-  EXPECT_EQ(three.wordStarts.size(), 18u);
-  EXPECT_GT(three.wordStarts[6], one.samples / 2) << "the second sentence's words counted from the first sample";
-  EXPECT_GT(three.samples, 2 * one.samples);
+  EXPECT_EQ(three.wordStarts.size(), 21u);
+  EXPECT_GT(three.wordStarts[7], one.samples / 2) << "the second sentence's words counted from the first sample";
+  EXPECT_GT(three.samples, 3 * one.samples) << "with pauses between the sentences";
 
   for (const FliteVoice& each : fliteVoices()) {
     const Heard aborted = synthesize(each, kSentence + " " + kSentence, 2);
     EXPECT_TRUE(aborted.done);
     EXPECT_EQ(aborted.blocks, 2u) << each.voice.identifier << ": no block after the consumer said stop";
   }
+}
+
+TEST(FliteEngine, ATextThatRunsOnIsSpokenInShortSentences) {
+  // A sentence is synthesised whole before its first block: the first one of
+  // 2,000 characters without a full stop must be short for sound to start soon.
+  std::string runOn;
+  while (runOn.size() < 1990) runOn += "hold position near the northern gate ";
+  const Heard heard = synthesize(fliteVoices().front(), runOn, 3);
+  EXPECT_GT(heard.wordsBeforeTheFirstBlock, 10u);
+  EXPECT_LE(heard.wordsBeforeTheFirstBlock, 24u);
+
+  std::string clauses;
+  for (int i = 0; i < 8; ++i) clauses += "all ships hold position near the northern gate, ";
+  EXPECT_EQ(synthesize(fliteVoices().front(), clauses, 3).wordsBeforeTheFirstBlock, 16u) << "cut at a comma";
+}
+
+TEST(FliteText, NulsBecomeSpacesAndOverlongWordsAreCutBetweenCharacters) {
+  EXPECT_EQ(textForFlite(std::string("Hold\0position", 13)), "Hold position");
+  EXPECT_EQ(textForFlite("All ships,\thold\nposition."), "All ships,\thold\nposition.");
+  EXPECT_EQ(textForFlite(std::string(70, 'a')), std::string(32, 'a') + " " + std::string(32, 'a') + " aaaaaa");
+  // 31 ASCII letters, then a two-byte letter that must not be split.
+  const std::string text = std::string(31, 'a') + "\xC3\xA9" + "b";
+  EXPECT_EQ(textForFlite(text), std::string(31, 'a') + "\xC3\xA9 b");
+  const std::string longWord = "incomprehensibilities";
+  EXPECT_EQ(textForFlite(longWord + " " + longWord), longWord + " " + longWord);
 }
 
 TEST(FliteEngine, ANulCharacterOrAMissingVoiceLibraryIsNoCrash) {
@@ -117,9 +163,9 @@ TEST(BothEngines, VoicesAreFoundByIdentifierAndByLanguageAcrossBoth) {
   EXPECT_EQ(byIdentifier("flite/SLT"), "none");
   EXPECT_EQ(byIdentifier("Flite slt (American English, female)"), "none");
 
-  EXPECT_EQ(byLanguage("en-US"), "flite/rms");
-  EXPECT_EQ(byLanguage("en_us"), "flite/rms");
-  EXPECT_EQ(byLanguage("en"), "flite/rms");
+  EXPECT_EQ(byLanguage("en-US"), "flite/kal16");
+  EXPECT_EQ(byLanguage("en_us"), "flite/kal16");
+  EXPECT_EQ(byLanguage("en"), "flite/kal16");
   EXPECT_EQ(byLanguage("en-GB"), "gmw/en");
   EXPECT_EQ(byLanguage("en-AU"), "gmw/en");
   EXPECT_EQ(byLanguage("de-DE"), "gmw/de");

@@ -3,49 +3,45 @@
 
 #include <flite/flite.h>
 
-#include <algorithm>
+#include <cstring>
 
 #include "platform/flite/flite_errors.h"
+#include "platform/flite/flite_sample_stream.h"
+#include "platform/flite/flite_text.h"
 #include "platform/flite/flite_voice_library.h"
 #include "platform/flite/flite_voices.h"
 
 namespace speech_bridge {
 namespace {
 
-// Milliseconds of sound, at least, per block handed to the consumer.
+// Milliseconds of sound, at most, per block handed to the consumer.
 constexpr int kBlockMilliseconds = 50;
 
-// The synthesis under way, as Flite's stream callback sees it.
-struct Streaming {
-  const FliteEngine::SampleConsumer* consume = nullptr;
-  const FliteEngine::WordListener* words = nullptr;
-  std::size_t delivered = 0;        // samples of every block so far
-  std::size_t utteranceStart = 0;   // where the current sentence began
-};
+// Words after which a sentence that runs on is cut at the next comma, colon
+// or semicolon, and the most words and characters it may have at all. A
+// sentence is synthesised whole before its first sound is heard, and Flite's
+// own limit is 500 words: cut so, a text without full stops starts about as
+// soon as one with them.
+constexpr int kWordsBeforeAClauseEnds = 16;
+constexpr int kMostWordsPerSentence = 24;
+constexpr std::size_t kMostCharactersPerSentence = 160;
 
-// Where each word of the sentence starts: the end of the segment before its
-// first one.
-void reportWords(cst_utterance* utterance, int sampleRate, const Streaming& streaming) {
-  if (!*streaming.words || !utt_relation_present(utterance, "Word")) return;
-  for (const cst_item* word = relation_head(utt_relation(utterance, "Word")); word; word = item_next(word)) {
-    const float seconds = ffeature_float(word, "R:SylStructure.daughter1.daughter1.R:Segment.p.end");
-    (*streaming.words)(streaming.utteranceStart + static_cast<std::size_t>(seconds * static_cast<float>(sampleRate)));
+// Where a sentence ends: where Flite's own rule says, or where it has run on.
+// `tokens` holds the sentence so far; `token` would come next.
+int endsSentence(cst_tokenstream* stream, const char* token, cst_relation* tokens) {
+  if (default_utt_break(stream, token, tokens)) return TRUE;
+  int words = 0;
+  std::size_t characters = 0;
+  // Paths give "0" for a feature an item lacks, where an item's own accessors
+  // would raise an error.
+  for (const cst_item* item = relation_head(tokens); item; item = item_next(item)) {
+    ++words;
+    characters += std::strlen(ffeature_string(item, "name"));
   }
-}
-
-// Flite calls this as the samples of each sentence come: `start` counts from
-// the sentence's first sample.
-int receiveSamples(const cst_wave* wave, int start, int size, int, cst_audio_streaming_info* info) {
-  Streaming& streaming = *static_cast<Streaming*>(info->userdata);
-  if (start == 0) {
-    streaming.utteranceStart = streaming.delivered;
-    // Flite's accessors take the sentence as changeable; nothing is changed.
-    if (info->utt) reportWords(const_cast<cst_utterance*>(info->utt), wave->sample_rate, streaming);
-  }
-  if (size <= 0) return CST_AUDIO_STREAM_CONT;
-  streaming.delivered += static_cast<std::size_t>(size);
-  const bool goOn = (*streaming.consume)(wave->sample_rate, wave->samples + start, static_cast<std::size_t>(size));
-  return goOn ? CST_AUDIO_STREAM_CONT : CST_AUDIO_STREAM_STOP;
+  const char* punctuation = ffeature_string(relation_tail(tokens), "punc");
+  const bool clauseEnds = std::strpbrk(punctuation, ",;:") != nullptr;
+  return words >= kMostWordsPerSentence || characters >= kMostCharactersPerSentence ||
+         (words >= kWordsBeforeAClauseEnds && clauseEnds);
 }
 
 struct Speaking {
@@ -95,21 +91,19 @@ bool FliteEngine::synthesize(const FliteVoice& voice, const std::string& text, c
   if (!loaded) return false;
   cst_voice* const fliteVoice = loaded->voice();
 
-  Streaming streaming;
-  streaming.consume = &consume;
-  streaming.words = &words;
+  const auto blockSamples = static_cast<std::size_t>(voice.sampleRate * kBlockMilliseconds / 1000);
+  FliteSampleStream stream(consume, words, blockSamples);
   cst_audio_streaming_info* info = new_audio_streaming_info();
-  info->asc = &receiveSamples;
-  info->min_buffsize = voice.sampleRate * kBlockMilliseconds / 1000;
-  info->userdata = &streaming;
+  info->asc = &FliteSampleStream::receive;
+  info->min_buffsize = static_cast<int>(blockSamples);
+  info->userdata = &stream;
   // The voice's features own the information from here on.
   feat_set(fliteVoice->features, "streaming_info", audio_streaming_info_val(info));
 
-  // Flite reads text up to its first NUL; U+0000 is valid UTF-8 and must not
-  // cut the rest of the text off.
-  std::string whole = text;
-  std::replace(whole.begin(), whole.end(), '\0', ' ');
-  Speaking speaking{fliteVoice, whole.c_str()};
+  feat_set(fliteVoice->features, "utt_break", breakfunc_val(&endsSentence));
+
+  const std::string prepared = textForFlite(text);
+  Speaking speaking{fliteVoice, prepared.c_str()};
   const bool spoken = callCatchingFliteErrors(&speakText, &speaking);
   feat_remove(fliteVoice->features, "streaming_info");
   return spoken;

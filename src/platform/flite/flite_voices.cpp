@@ -18,12 +18,14 @@ FliteVoice voice(const std::string& name, const std::string& who, int sampleRate
 }  // namespace
 
 const std::vector<FliteVoice>& fliteVoices() {
-  // The first is the one our recognizer understands best (bench/round_trip.py).
+  // The first is the one our recognizer understands best: of 36 ship orders
+  // spoken, recorded at the speaker and transcribed (bench/round_trip.py),
+  // kal16 38 % word errors, rms 56 %, slt 67 %, awb 85 %, kal over 100 %.
   static const std::vector<FliteVoice> voices = {
+      voice("kal16", "American English, male, diphones", 16000),
       voice("rms", "American English, male", 16000),
       voice("slt", "American English, female", 16000),
       voice("awb", "American English, Scottish male", 16000),
-      voice("kal16", "American English, male, diphones", 16000),
       voice("kal", "American English, male, diphones, 8 kHz", 8000),
   };
   return voices;
