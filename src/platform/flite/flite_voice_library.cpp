@@ -4,19 +4,32 @@
 #include <dlfcn.h>
 #include <flite/flite.h>
 
+#include "platform/flite/flite_errors.h"
 #include "platform/flite/flite_voices.h"
 
 namespace speech_bridge {
 
 std::unique_ptr<FliteVoiceLibrary> FliteVoiceLibrary::load(const FliteVoice& voice) {
   // Loaded here rather than linked: each voice's library carries tens of
-  // thousands of relocations, which would cost every job's start.
-  void* handle = dlopen(voice.library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // thousands of relocations, which would cost every job's start. Never
+  // unmapped: Flite's lexicon and language libraries, loaded with it, keep
+  // what they set up once in their own variables.
+  void* handle = dlopen(voice.library.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_NODELETE);
   if (!handle) return nullptr;
-  using Registration = cst_voice* (*)(const char*);
-  auto reg = reinterpret_cast<Registration>(dlsym(handle, voice.registration.c_str()));
+  struct Registering {
+    cst_voice* (*registration)(const char* voxdir);
+    cst_voice* voice = nullptr;
+  } registering{reinterpret_cast<cst_voice* (*)(const char*)>(dlsym(handle, voice.registration.c_str()))};
   auto unreg = reinterpret_cast<Unregistration>(dlsym(handle, voice.unregistration.c_str()));
-  cst_voice* registered = reg && unreg ? reg(nullptr) : nullptr;
+  if (registering.registration && unreg) {
+    callCatchingFliteErrors(
+        [](void* context) {
+          auto& r = *static_cast<Registering*>(context);
+          r.voice = r.registration(nullptr);
+        },
+        &registering);
+  }
+  cst_voice* const registered = registering.voice;
   if (!registered) {
     dlclose(handle);
     return nullptr;

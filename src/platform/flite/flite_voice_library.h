@@ -10,7 +10,7 @@ namespace speech_bridge {
 struct FliteVoice;
 
 // A Flite voice's library, loaded, and the voice it registers. Unregisters
-// the voice and unloads the library when destroyed. On Flite's thread only.
+// the voice and lets go of the library when destroyed. On Flite's thread only.
 class FliteVoiceLibrary {
  public:
   // Nothing when the library cannot be loaded or registers no voice.
