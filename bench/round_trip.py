@@ -104,9 +104,9 @@ def main():
                     for index, text in enumerate(texts):
                         spoken = as_sentence(text) if arguments.as_sentences else text
                         started, ended = speak(arguments.program, daemon, voice, spoken)
-                        time.sleep(0.2)  # what is still on its way to the monitor
+                        time.sleep(0.5)  # the silence after it, as a recording has it
                         wav = os.path.join(folder, "order%02d.wav" % index)
-                        recorder.save(wav, started, ended + 0.2)
+                        recorder.save(wav, started - 0.5, ended + 0.5)
                         heard = transcribe(arguments.program, wav)
                         pairs.append((text.split(), heard))
                         if arguments.show:
