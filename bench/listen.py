@@ -8,6 +8,12 @@ word error rate of the live path against --transcribe-file on the same
 recordings, and CPU while listening. Run after building build/:
 
     python3 bench/listen.py [--runs N]
+
+A second table times "stop" written to "final" read for stops 0.3 s to 10 s
+after "ready" on two kinds of source: an idle one (a second daemon whose null
+sinks keep PulseAudio's defaults, nothing playing, its microphone woken before
+each job: its first buffer comes about 2 s after capture starts) and the
+daemon above with a recording playing. --stops-only prints just that table.
 """
 
 import argparse
@@ -143,6 +149,61 @@ def live_utterance(daemon, wav):
     return final_text(line), final_at - stopped, cpu_share
 
 
+STOP_DELAYS = (0.3, 0.6, 1.0, 2.5, 5.0, 10.0)
+# 7.1 s of speech: it is still playing at most of the stops.
+LONG_RECORDING = os.path.join(LIBRIVOX, "sense_and_sensibility_01_austen_64kb-0870.wav")
+
+
+def stops_after_ready(daemon, runs, recording=None):
+    """Stops --listen jobs each of STOP_DELAYS after "ready", while `recording`
+    plays into the microphone if given, or else after waking the microphone.
+    Returns stop-to-final seconds by delay, start-to-ready seconds, and the CPU
+    share from "ready" to the latest stops."""
+    latencies = {delay: [] for delay in STOP_DELAYS}
+    ready, cpu = [], []
+    for _ in range(runs):
+        for delay in STOP_DELAYS:
+            player = daemon.play(recording) if recording else None
+            if not recording:
+                daemon.wake_microphone()
+            job = Listening(daemon.environment)
+            ready_at, text = job.line()
+            if '"ready"' not in text:
+                raise RuntimeError(text)
+            ready.append(ready_at - job.started)
+            cpu_before = cpu_seconds(job.process.pid)
+            time.sleep(max(0.0, ready_at + delay - time.monotonic()))
+            share = (cpu_seconds(job.process.pid) - cpu_before) / (time.monotonic() - ready_at)
+            stopped = time.monotonic()
+            job.write("stop\n")
+            final_at, line = job.lines_until_final()
+            final_text(line)
+            job.end()
+            if player:
+                player.kill()
+                player.wait()
+            latencies[delay].append(final_at - stopped)
+            if delay == STOP_DELAYS[-1]:
+                cpu.append(share)
+    return latencies, ready, cpu
+
+
+def print_stop_table(sources):
+    """sources: (name, (latencies, ready, cpu)) pairs from stops_after_ready."""
+    print("\nstop written to final read (ms, median / worst), by the stop's time after ready")
+    print(f"{'source':34}" + "".join(f"{f'{delay:g} s':>12}" for delay in STOP_DELAYS) + f"{'all':>12}")
+    for name, (latencies, _, _) in sources:
+        every = [seconds for delay in STOP_DELAYS for seconds in latencies[delay]]
+        cells = [latencies[delay] for delay in STOP_DELAYS] + [every]
+        print(f"{name:34}" + "".join(f"{statistics.median(c) * 1000:6.0f} /{max(c) * 1000:4.0f}" for c in cells))
+    print(f"{'target: worst':34}" + f"{'<= 200':>12}" * (len(STOP_DELAYS) + 1))
+    for name, (latencies, ready, cpu) in sources:
+        runs = len(latencies[STOP_DELAYS[0]])
+        print(f"{name}: {runs} runs per stop; start to ready median {statistics.median(ready) * 1000:.0f} ms "
+              f"(<= 100 ms); CPU from ready to a stop {STOP_DELAYS[-1]:g} s later median "
+              f"{statistics.median(cpu):.2f}, worst {max(cpu):.2f} of one core (<= 0.50)")
+
+
 def file_transcript(wav):
     result = subprocess.run([BRIDGE, "--transcribe-file", wav], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
                             check=False)
@@ -153,6 +214,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--runs", type=int, default=20, help="start-up runs per program")
     parser.add_argument("--rounds", type=int, default=2, help="passes over the recordings")
+    parser.add_argument("--stop-runs", type=int, default=5, help="jobs per stop time in the stop table")
+    parser.add_argument("--stops-only", action="store_true", help="print only the stop table")
     options = parser.parse_args()
     if not os.access(BRIDGE, os.X_OK):
         raise SystemExit(f"build first: cmake -S {TOP} -B {TOP}/build && cmake --build {TOP}/build")
@@ -162,6 +225,21 @@ def main():
         for entry in listing:
             text, name = entry.rsplit("(", 1)
             references[name.strip(" )\n")] = words(text)
+
+    daemon = PulseDaemon(microphone=True)
+    try:
+        playing = stops_after_ready(daemon, options.stop_runs, LONG_RECORDING)
+    finally:
+        daemon.stop()
+    idle_daemon = PulseDaemon(microphone=True, idle_defaults=True)
+    try:
+        idle = stops_after_ready(idle_daemon, options.stop_runs)
+    finally:
+        idle_daemon.stop()
+    stop_sources = [("idle source, nothing playing", idle), ("tests' daemon, recording playing", playing)]
+    if options.stops_only:
+        print_stop_table(stop_sources)
+        return
 
     daemon = PulseDaemon(microphone=True)
     try:
@@ -195,6 +273,7 @@ def main():
     print(f"{'difference':52} {live_wer - file_wer:+9.1f} pt {'<= +10 pt':>10}")
     print(f"{'CPU while listening to speech (median, of one core)':52} {statistics.median(cpu):12.2f} {'<= 0.50':>10}")
     print(f"{'CPU while listening to speech (worst)':52} {max(cpu):12.2f}")
+    print_stop_table(stop_sources)
 
 
 if __name__ == "__main__":

@@ -46,7 +46,11 @@ class AudioEngine {
   // says why capture could not start.
   virtual std::optional<std::string> startAndReturnError() = 0;
 
-  // Stops capture. Harmless when not running, and when called twice.
+  // Stops capture at once: after this returns the tap block is not running
+  // and is not called again. It never waits for the device, which may hand
+  // over its next buffer only seconds later; the device may be released
+  // after this returns, on another thread. An engine does not start again.
+  // Harmless when not running, and when called twice.
   virtual void stop() = 0;
 };
 

@@ -2,10 +2,13 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <string>
+#include <thread>
 
 #include "e2e/pulse_server.h"
 #include "e2e/spoken_order_suite.h"
@@ -114,6 +117,30 @@ TEST(ListenSoundServerFault, TheSoundServerDyingEndsCaptureButNotTheJob) {
   EXPECT_EQ(result.lines, (Lines{kReady, R"({"event":"final","text":""})"}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "") << "PortAudio's own complaints stay silent";
+}
+
+// With PulseAudio's default null sinks and nothing playing, the default source
+// sends its first buffer about 2 s after it wakes. A stop before then ends the
+// job on what was heard (nothing) without waiting for that buffer. It measures
+// real time, so the sanitizer builds leave it out.
+TEST(ListenOnAnIdleSourceTiming, FinalFollowsAStopBeforeTheFirstBufferPromptly) {
+  const PulseServer idle(PulseServer::NullSinks::defaults);
+  for (const double stopAfter : {0.3, 1.0}) {
+    SCOPED_TRACE("stop " + std::to_string(stopAfter) + " s after ready");
+    idle.wakeMicrophone();
+    RunningProgram program({"--listen"}, idle.childEnvironment());
+    ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+    std::this_thread::sleep_for(std::chrono::duration<double>(stopAfter));
+    const auto stopped = std::chrono::steady_clock::now();
+    program.writeInput("stop\n");
+    ASSERT_TRUE(program.waitForLines(2, seconds(10)));
+    const double stopToFinal = std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count();
+    const ProgramResult result = program.wait(seconds(10));
+    EXPECT_EQ(result.lines, (Lines{kReady, R"({"event":"final","text":""})"}));
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardError, "");
+    EXPECT_LT(stopToFinal, 0.2);
+  }
 }
 
 TEST(ListenWithoutSoundServer, NoUsableMicrophoneWithinASecond) {

@@ -146,12 +146,17 @@ TEST_F(LoadTest, ManySpokenReplies) {
 }
 
 // "ready" comes before the model has loaded; on a machine loaded by other
-// tests the load can outlast the three seconds a final result may take.
+// tests the load can outlast the three seconds a final result may take. The
+// stop waits until the microphone has sent audio: a stop before any ends the
+// job without waiting for the model, so its memory would say nothing.
 TEST_F(LoadTest, ManyListensStoppedAtOnce) {
   PulseServer server;
   runSequentially("--listen", [&] {
     RunningProgram program({"--listen"}, server.childEnvironment());
-    if (program.waitForLines(1, seconds(10))) program.writeInput("stop\n");
+    if (program.waitForLines(1, seconds(10))) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(200));
+      program.writeInput("stop\n");
+    }
     return program.wait(seconds(10));
   }, "final", R"({"event":"error","message":"Recognition did not produce a final result after listening stopped"})");
 }

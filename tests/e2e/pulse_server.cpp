@@ -51,19 +51,20 @@ int waitFor(pid_t pid) {
 
 }  // namespace
 
-PulseServer::PulseServer() {
+PulseServer::PulseServer(NullSinks sinks) {
   char pattern[] = "/tmp/speech-bridge-pulse-XXXXXX";
   if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   directory_ = pattern;
   socket_ = directory_ + "/native";
 
+  // Without rewinds a null sink starts a new stream at once, as a sound card
+  // does; with them it may hold it back for up to its two-second idle block,
+  // which would blur every timing a test takes unless that is the point.
+  const std::string options = sinks == NullSinks::startingAtOnce ? " norewinds=1" : "";
   std::ofstream(directory_ + "/default.pa")
       << "load-module module-native-protocol-unix auth-anonymous=1 socket=" << socket_ << "\n"
-      // Without rewinds a null sink starts a new stream at once, as a sound
-      // card does; with them it may hold it back for up to its two-second
-      // idle block, which would blur every timing a test takes.
-      << "load-module module-null-sink sink_name=speaker norewinds=1\n"
-      << "load-module module-null-sink sink_name=microphone norewinds=1\n"
+      << "load-module module-null-sink sink_name=speaker" << options << "\n"
+      << "load-module module-null-sink sink_name=microphone" << options << "\n"
       << "set-default-sink speaker\n"
       << "set-default-source microphone.monitor\n";
 
@@ -139,6 +140,11 @@ bool PulseServer::waitForRecordingStreams(int count, std::chrono::milliseconds t
     if (std::chrono::steady_clock::now() > deadline) return false;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
+}
+
+void PulseServer::wakeMicrophone() const {
+  runClient({"pactl", "suspend-sink", "microphone", "1"});
+  runClient({"pactl", "suspend-sink", "microphone", "0"});
 }
 
 pid_t PulseServer::startPlayingIntoMicrophone(const std::string& audioFile) const {

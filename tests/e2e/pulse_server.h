@@ -16,9 +16,19 @@ namespace speech_bridge::e2e {
 // childEnvironment() reach it. Stopped by its PID when destroyed.
 class PulseServer {
  public:
+  enum class NullSinks {
+    // Without rewinds: a new stream starts at once, as on a sound card.
+    startingAtOnce,
+    // PulseAudio's defaults, as on a desktop with no sound card: an idle sink
+    // renders two-second blocks, so a recording of its monitor with nothing
+    // playing gets its first buffer up to 2 s after it starts (see
+    // wakeMicrophone()).
+    defaults,
+  };
+
   // Starts the daemon and waits until it answers; throws with the reason when
   // it cannot.
-  PulseServer();
+  explicit PulseServer(NullSinks sinks = NullSinks::startingAtOnce);
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
@@ -47,6 +57,12 @@ class PulseServer {
   // Waits until `count` recording streams (parecord, a program listening)
   // are connected; false after the timeout.
   bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
+
+  // Suspends and resumes the microphone sink, as a desktop's sound server
+  // does when a recording starts after a while of silence. With default
+  // sinks, its monitor then sends its first buffer about 2 s later, however
+  // long ago the last recording ended.
+  void wakeMicrophone() const;
 
   // Starts `paplay` of an audio file into the microphone; returns its PID.
   pid_t startPlayingIntoMicrophone(const std::string& audioFile) const;

@@ -40,6 +40,7 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
     capture_.calls_.record("start");
     if (capture_.startError) return capture_.startError;
     if (running_) ADD_FAILURE() << "the engine was started twice";
+    if (stopped_) ADD_FAILURE() << "the engine was started again after stop";
     running_ = true;
     const double startedAt = capture_.loop_.now();
     std::weak_ptr<SimulatedAudioEngine> weakEngine = weak_from_this();
@@ -55,6 +56,7 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
   void stop() override {
     capture_.calls_.record("stop");
     running_ = false;
+    stopped_ = true;
   }
 
  private:
@@ -75,6 +77,7 @@ class SimulatedAudioEngine final : public AudioEngine, public AudioInputNode,
   SimulatedAudioCapture& capture_;
   AudioTapBlock tap_;
   bool running_ = false;
+  bool stopped_ = false;
 };
 
 void SimulatedAudioCapture::captureBuffers(int count, std::uint32_t frames, float level) {

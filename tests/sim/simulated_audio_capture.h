@@ -14,7 +14,9 @@ class SimulatedMainLoop;
 
 // A microphone scripted by the test: its format, whether it starts, and the
 // buffers it captures, each delivered to the tap at a virtual time after the
-// engine started. Records every call in the shared call log: "makeEngine",
+// engine started. As a real engine does, stop() ends delivery at once, also
+// of buffers that were due later, and an engine never starts again. Records
+// every call in the shared call log: "makeEngine",
 // "outputFormatForBus 0", "installTapOnBus 0 1024", "prepare", "start",
 // "stop", "removeTapOnBus 0".
 class SimulatedAudioCapture final : public AudioCapture {

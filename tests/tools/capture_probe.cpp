@@ -50,11 +50,16 @@ int main(int argc, char** argv) {
     return 0;
   }
   std::this_thread::sleep_for(std::chrono::duration<double>(seconds));
+  const int atStop = buffers.load();
+  const Clock::time_point stopping = Clock::now();
   engine->stop();
+  const double stopSeconds = secondsSince(stopping);
   engine->stop();
   engine->inputNode().removeTapOnBus(0);
   const int atRemoval = buffers.load();
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  std::printf("buffers_at_stop %d\n", atStop);
+  std::printf("stop_seconds %.3f\n", stopSeconds);
   std::printf("buffers %d\n", atRemoval);
   std::printf("buffers_after_removal %d\n", buffers.load() - atRemoval);
   std::printf("other_sizes %d\n", otherSizes.load());

@@ -81,6 +81,32 @@ TEST(LiveAudioSource, EndingWithoutAudioEndsTheRead) {
   EXPECT_EQ(readAll(source), std::vector<std::int16_t>{});
 }
 
+// The task's thread waits for the first audio while the model loads; an end
+// without audio wakes it with nothing to decode.
+TEST(LiveAudioSource, WaitForAudioSaysWhetherAnyCameBeforeTheEnd) {
+  LiveAudioSource silent;
+  ASSERT_FALSE(silent.open(16000));
+  std::thread ending([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    silent.endInput();
+  });
+  EXPECT_FALSE(silent.waitForAudio());
+  ending.join();
+
+  LiveAudioSource heard;
+  ASSERT_FALSE(heard.open(16000));
+  const std::vector<float> buffer(1024, 0.5f);
+  std::thread capture([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    heard.append(bufferOf(buffer, 16000, 1));
+  });
+  EXPECT_TRUE(heard.waitForAudio());
+  capture.join();
+  heard.endInput();
+  EXPECT_TRUE(heard.waitForAudio()) << "what came before the end is still to be read";
+  EXPECT_EQ(readAll(heard).size(), 1024u);
+}
+
 TEST(LiveAudioSource, RefusesARateItCannotConvert) {
   LiveAudioSource source;
   ASSERT_FALSE(source.open(16000));

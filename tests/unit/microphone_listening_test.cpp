@@ -96,6 +96,22 @@ TEST_F(ListenJobTest, CaptureEndsAtTheStop) {
   EXPECT_EQ(request().buffersAfterEnd(), 0);
 }
 
+// A device that hands over its first buffer 2 s after the start, as an idle
+// sound server does: a stop before then ends the request's audio at once on
+// nothing heard, and the buffers that come later never reach it.
+TEST_F(ListenJobTest, AStopBeforeTheFirstBufferDoesNotWaitForIt) {
+  sim.audioCapture.buffers.push_back({2.0, std::vector<float>(1024, 0.25f)});
+  sim.audioCapture.captureBuffers(40);
+  script({sim::finalAfterFinish(0.01, "")});
+  hostWrites(1.3, "stop\n");  // 0.3 s after ready
+  listen();
+  EXPECT_EQ(outcome.lines, (Lines{kReady, final("")}));
+  EXPECT_NEAR(endedAfter(), 1.31, 1e-9);
+  sim.loop.runUntil(start + 5.0);
+  EXPECT_EQ(request().buffersAppended(), 0);
+  EXPECT_EQ(sim.audioCapture.buffersDropped, 41);
+}
+
 TEST_F(ListenJobTest, NoSampleRateMeansNoUsableMicrophone) {
   sim.audioCapture.inputFormat = {0.0, 1};
   listen();

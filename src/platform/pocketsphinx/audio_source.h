@@ -31,6 +31,11 @@ class AudioSource {
   // sample is there or the audio has ended.
   virtual AudioRead read(std::span<std::int16_t> out) = 0;
 
+  // Task's thread, before the first read: blocks until there is audio to
+  // read or the audio has ended. False when it ended without any, so that
+  // nothing will be read. A source that cannot tell answers true at once.
+  virtual bool waitForAudio() { return true; }
+
   // Any thread: no audio beyond what the source has already received; a
   // blocked read wakes, and reads drain what is left and then report the end.
   // Harmless when repeated.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pocketsphinx/decoding_task.h"
 
+#include <future>
 #include <vector>
 
 #include "platform/pocketsphinx/sphinx_decoder.h"
@@ -60,7 +61,17 @@ void DecodingTask::run() {
     report(std::nullopt, RecognitionError{*problem}, State::ended);
     return;
   }
-  LoadedDecoder loaded = SphinxDecoder::load(model_, passes_);
+  // The model loads on a thread of its own (or, when no thread can be had,
+  // at get()) while this one waits for audio: audio that ends before any of
+  // it came needs no model, and its empty final text goes at once. The load
+  // is then waited for after the report.
+  std::future<LoadedDecoder> loading =
+      std::async(std::launch::async | std::launch::deferred, [this] { return SphinxDecoder::load(model_, passes_); });
+  if (!source_->waitForAudio()) {
+    report(RecognitionResult{"", true}, std::nullopt, State::ended);
+    return;
+  }
+  LoadedDecoder loaded = loading.get();
   if (!loaded.decoder) {
     report(std::nullopt, RecognitionError{loaded.error}, State::ended);
     return;

@@ -17,7 +17,9 @@ namespace speech_bridge {
 // model, decodes the audio as the source yields it, and reports through the
 // handler: interim texts (the best hypothesis so far, when it has changed, at
 // most once per kInterimSeconds of audio) and then one final text, or one
-// error. Where the audio comes from is the source's business.
+// error. Where the audio comes from is the source's business. Audio that ends
+// before any of it came has the empty final text, which does not wait for
+// the model to load.
 class DecodingTask final : public RecognitionTask {
  public:
   static constexpr double kInterimSeconds = 0.1;

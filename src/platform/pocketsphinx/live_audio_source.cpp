@@ -71,6 +71,16 @@ AudioRead LiveAudioSource::read(std::span<std::int16_t> out) {
   }
 }
 
+bool LiveAudioSource::waitForAudio() {
+  for (;;) {
+    const std::uint32_t seen = changes_.load(std::memory_order_acquire);
+    const std::uint64_t endsAt = endsAt_.load(std::memory_order_acquire);
+    if (std::min(queue_.pushed(), endsAt) > consumed_) return true;
+    if (endsAt != UINT64_MAX) return false;
+    changes_.wait(seen, std::memory_order_acquire);
+  }
+}
+
 std::optional<std::string> LiveAudioSource::convertAvailable(std::uint64_t available) {
   const std::uint32_t channels = captureChannels_.load(std::memory_order_relaxed);
   if (!resampler_) {

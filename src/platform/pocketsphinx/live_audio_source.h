@@ -31,6 +31,7 @@ class LiveAudioSource final : public AudioSource {
 
   std::optional<std::string> open(int sampleRate) override;
   AudioRead read(std::span<std::int16_t> out) override;
+  bool waitForAudio() override;
   // Everything appended before this call is still read; nothing after it.
   void endInput() override;
 

@@ -5,6 +5,9 @@
 
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
+#include <utility>
 
 #include "platform/portaudio/portaudio_library.h"
 
@@ -25,6 +28,7 @@ std::string describe(PaError error) {
 class PortAudioEngine final : public AudioEngine, public AudioInputNode {
  public:
   ~PortAudioEngine() override {
+    if (closer_.joinable()) closer_.join();
     if (stream_) Pa_CloseStream(stream_);
   }
 
@@ -53,7 +57,7 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   }
 
   void prepare() override {
-    if (stream_ || openError_) return;
+    if (stream_ || openError_ || stopped_) return;
     if (device_ == paNoDevice || tapFormat_.channelCount == 0) {
       openError_ = describe(paInvalidDevice);
       return;
@@ -71,13 +75,31 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   std::optional<std::string> startAndReturnError() override {
     prepare();
     if (openError_) return openError_;
+    if (stopped_) return describe(paStreamIsStopped);
     const PaError error = Pa_StartStream(stream_);
     if (error != paNoError) return describe(error);
     return std::nullopt;
   }
 
   void stop() override {
-    if (stream_ && Pa_IsStreamActive(stream_) == 1) Pa_StopStream(stream_);
+    {
+      std::lock_guard lock(tapMutex_);
+      stopped_ = true;
+    }
+    if (!stream_) return;
+    // Pa_StopStream would wait for the device's next buffer; aborting cancels
+    // that wait, but closing still talks to the sound server: neither is done
+    // on the caller's thread.
+    PaStream* stream = std::exchange(stream_, nullptr);
+    const auto takeDown = [stream] {
+      Pa_AbortStream(stream);
+      Pa_CloseStream(stream);
+    };
+    try {
+      closer_ = std::thread(takeDown);
+    } catch (const std::system_error&) {
+      takeDown();  // no thread to spare: late is better than never
+    }
   }
 
  private:
@@ -85,7 +107,7 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
                      PaStreamCallbackFlags, void* userData) {
     auto& engine = *static_cast<PortAudioEngine*>(userData);
     std::unique_lock lock(engine.tapMutex_, std::try_to_lock);
-    if (!lock || !engine.tap_ || !input) return paContinue;
+    if (!lock || engine.stopped_ || !engine.tap_ || !input) return paContinue;
     engine.tap_(AudioPcmBuffer{static_cast<const float*>(input), static_cast<std::uint32_t>(frames),
                                engine.tapFormat_});
     return paContinue;
@@ -94,12 +116,14 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   PaDeviceIndex device_ = paNoDevice;
   PaTime lowLatency_ = 0.0;
   std::uint32_t framesPerBuffer_ = 0;
-  PaStream* stream_ = nullptr;
+  PaStream* stream_ = nullptr;  // handed to closer_ by stop()
   std::optional<std::string> openError_;
+  std::thread closer_;
 
   std::mutex tapMutex_;  // the callback only ever tries it
   AudioTapBlock tap_;
   AudioFormat tapFormat_;
+  bool stopped_ = false;  // written under tapMutex_; ends delivery for good
 };
 
 }  // namespace

@@ -22,7 +22,12 @@ namespace speech_bridge {
 // buffers the first one arrives 25-40 ms after start through PulseAudio. The
 // tap runs on PortAudio's callback thread with exactly the requested number
 // of frames per buffer. That thread never waits: while the main thread
-// is removing the tap, a buffer is dropped rather than waited for.
+// is removing the tap or stopping, a buffer is dropped rather than waited for.
+//
+// stop() ends delivery at once and takes the stream down on a thread of its
+// own, which the engine's destructor joins: a sound server whose source is
+// idle (a null sink's monitor with nothing playing) may send its first buffer
+// only 2 s after the start, and PortAudio's stop waits for the next buffer.
 class PortAudioCapture final : public AudioCapture {
  public:
   std::shared_ptr<AudioEngine> makeEngine() override;
