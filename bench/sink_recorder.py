@@ -15,6 +15,7 @@ import array
 import ctypes
 import threading
 import time
+import wave
 
 RATE = 22050
 BLOCK_SAMPLES = RATE // 200  # 5 ms
@@ -83,10 +84,8 @@ class SinkRecorder:
         self._thread.join()
         _pulse.pa_simple_free(self._stream)
 
-    def sound_span(self, after, before=float("inf"), threshold=0.02):
-        """Times at which the first and the last sample louder than `threshold` (0..1) were rendered,
-        looking only at samples rendered between `after` and `before`; (None, None) for silence."""
-        limit = int(threshold * 32768)
+    def _timed_blocks(self):
+        """The blocks so far, each with the time its first sample was rendered."""
         with self._lock:
             blocks = list(self._blocks)
         ends = []
@@ -97,14 +96,34 @@ class SinkRecorder:
         # The first blocks after connecting come late and in a burst: not an anchor.
         skip = len(blocks) // 10
         origin = min(arrival - end / RATE for (arrival, _), end in list(zip(blocks, ends))[skip:])
+        return [(origin + (end - len(samples)) / RATE, samples) for (_, samples), end in zip(blocks, ends)]
+
+    def save(self, path, after, before):
+        """Writes what was rendered between `after` and `before` as a mono WAV file at RATE."""
+        kept = array.array("h")
+        for at, samples in self._timed_blocks():
+            first = max(0, int((after - at) * RATE))
+            last = min(len(samples), int((before - at) * RATE))
+            if first < last:
+                kept.extend(samples[first:last])
+        with wave.open(path, "wb") as out:
+            out.setnchannels(1)
+            out.setsampwidth(2)
+            out.setframerate(RATE)
+            out.writeframes(kept.tobytes())
+
+    def sound_span(self, after, before=float("inf"), threshold=0.02):
+        """Times at which the first and the last sample louder than `threshold` (0..1) were rendered,
+        looking only at samples rendered between `after` and `before`; (None, None) for silence."""
+        limit = int(threshold * 32768)
         first = last = None
-        position = 0
-        for _, samples in blocks:
-            for sample in samples:
-                at = origin + position / RATE
-                position += 1
-                if abs(sample) > limit and after <= at <= before:
+        for at, samples in self._timed_blocks():
+            if at + len(samples) / RATE < after or at > before:
+                continue
+            for index, sample in enumerate(samples):
+                when = at + index / RATE
+                if abs(sample) > limit and after <= when <= before:
                     if first is None:
-                        first = at
-                    last = at
+                        first = when
+                    last = when
         return first, last

@@ -1,20 +1,27 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Measures --speak against eSpeak NG's own command-line tool, in one run.
+"""Measures --speak and --voices against eSpeak NG's own command-line tool, in one run.
 
     bench/speak_bench.py [--runs N] [--program build/speech-bridge]
 
 Starts a PulseAudio daemon of its own (private socket, null sinks, stopped by
 its PID at the end) and records its speaker's monitor with timestamps (see
-sink_recorder.py for what the stamps mean and how late they are). Prints one
-table of medians:
+sink_recorder.py for what the stamps mean and how late they are). Each case
+is a --speak job of the default voice of en-US (Flite's) or of eSpeak NG's
+American English voice, with a sentence or with a text of 2,000 characters,
+the host closing standard input at once after writing or 300 ms after
+starting the program; the cases take turns. Prints one table of medians:
 
-  stdin closed -> "ready"      the host closes standard input at once after
-                               writing, or 300 ms after starting the program
+  stdin closed -> "ready"      from closing standard input to the line
   "ready" -> first sound       first sample above 2% full scale at the sink
   last sound -> "final"        last such sample to the arrival of "final"
-  whole job                    process start to exit, speech-bridge and
-                               `espeak-ng -v gmw/en-US TEXT`, alternating
+  peak memory of --speak       the largest resident set of any job
+  whole job                    process start to exit, speech-bridge --speak and
+                               `espeak-ng -v gmw/en-US TEXT`, taking turns
+  --voices                     process start to exit, speech-bridge --voices and
+                               `espeak-ng --voices`, taking turns, spawned without
+                               a shell: wall time, and processor time (user and
+                               system), which other work on the machine disturbs less
 """
 import argparse
 import os
@@ -29,33 +36,61 @@ from sink_recorder import SinkRecorder  # noqa: E402
 
 SENTENCE = "The fleet will hold position near the northern gate tonight."  # ten words
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+READY = '{"event":"ready","mode":"speak"}'
+FINAL = '{"event":"final","mode":"speak"}'
 
 
-def speak_once(program, daemon, recorder, close_after):
-    """One --speak job; returns the moments that matter, on time.monotonic()."""
+def long_text():
+    """The sentence, then ship orders as a captain would read them out: 2,000 characters, two minutes of
+    speech. It begins as the sentence does, so that its first sound is the sentence's."""
+    with open(os.path.join(TOP, "bench", "ship_orders.txt")) as listing:
+        orders = [line.strip() for line in listing if line.strip() and not line.startswith("#")]
+    text = SENTENCE + " "
+    while len(text) < 2000:
+        for order in orders:
+            text += order[0].upper() + order[1:] + ". "
+    return (text[:2000].rsplit(" ", 1)[0] + ".").ljust(2000)
+
+
+def run_job(command, daemon, text, close_after=0.0, heard_for=None):
+    """One job; returns when it started, when standard input was closed, the arrival of each line, when it
+    ended, its standard error and its peak memory. With `heard_for`, the job is ended (by its PID) that many
+    seconds after "ready"."""
     started = time.monotonic()
-    child = subprocess.Popen([program, "--speak"], env=daemon.environment, stdin=subprocess.PIPE,
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+    child = subprocess.Popen(command, env=daemon.environment, stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                             stderr=subprocess.PIPE)
     if close_after:
         time.sleep(close_after)
-    child.stdin.write(SENTENCE.encode())
+    child.stdin.write(text.encode())
     child.stdin.close()
     closed = time.monotonic()
     arrivals = []
     for line in child.stdout:
         arrivals.append((time.monotonic(), line.decode().strip()))
-    child.wait()
+        if heard_for is not None:
+            time.sleep(heard_for)
+            child.terminate()
+            break
+    _, _, usage = os.wait4(child.pid, 0)
+    child.returncode = 0
     exited = time.monotonic()
     error = child.stderr.read()
-    if [line for _, line in arrivals] != ['{"event":"ready","mode":"speak"}', '{"event":"final","mode":"speak"}'] \
-            or error:
+    return started, closed, arrivals, exited, error, usage.ru_maxrss / 1024.0
+
+
+def speak_once(program, voice, daemon, recorder, text, close_after, heard_for):
+    """One --speak job; returns the moments that matter, on time.monotonic()."""
+    command = [program, "--speak"] + (["--voice", voice] if voice else [])
+    started, closed, arrivals, exited, error, peak = run_job(command, daemon, text, close_after, heard_for)
+    expected = [READY] if heard_for is not None else [READY, FINAL]
+    if [line for _, line in arrivals] != expected or error:
         raise RuntimeError("unexpected job: %r %r" % (arrivals, error))
     time.sleep(0.3)  # let the recorder catch the tail
     first, last = recorder.sound_span(after=started, before=exited + 0.2)
     if first is None:
         raise RuntimeError("nothing was heard")
-    return {"closed": closed, "ready": arrivals[0][0], "final": arrivals[1][0], "first": first, "last": last,
-            "started": started, "exited": exited}
+    return {"closed": closed, "ready": arrivals[0][0], "final": arrivals[-1][0] if heard_for is None else None,
+            "first": first, "last": last, "peak": peak}
 
 
 def whole_job(command, daemon, stdin_text=None):
@@ -70,6 +105,22 @@ def whole_job(command, daemon, stdin_text=None):
     return time.monotonic() - started
 
 
+def start_to_exit(command):
+    """Wall and processor seconds of one run, output discarded; spawned without a shell, as hyperfine -N does."""
+    devnull = os.open(os.devnull, os.O_WRONLY)
+    try:
+        started = time.perf_counter()
+        pid = os.posix_spawnp(command[0], command, os.environ,
+                              file_actions=[(os.POSIX_SPAWN_DUP2, devnull, 1), (os.POSIX_SPAWN_DUP2, devnull, 2)])
+        _, status, usage = os.wait4(pid, 0)
+        wall = time.perf_counter() - started
+    finally:
+        os.close(devnull)
+    if status != 0:
+        raise RuntimeError("%s failed" % " ".join(command))
+    return wall, usage.ru_utime + usage.ru_stime
+
+
 def median_ms(values):
     return statistics.median(values) * 1000
 
@@ -79,39 +130,63 @@ def main():
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--program", default=os.path.join(TOP, "build", "speech-bridge"))
     arguments = parser.parse_args()
+    program = arguments.program
+    long = long_text()
+    # (label, voice, text, seconds heard before the job is ended): the default
+    # voice of en-US is Flite's; two minutes of speech would end at the
+    # playback deadline, and only their start is measured.
+    cases = [("default voice, sentence", None, SENTENCE, None),
+             ("default voice, 2000 characters (ended after 1 s)", None, long, 1.0),
+             ("eSpeak NG gmw/en-US, sentence", "gmw/en-US", SENTENCE, None)]
 
     daemon = PulseDaemon()
     try:
         recorder = SinkRecorder(daemon.server)
+        runs = {label: {"at once": [], "later": []} for label, _, _, _ in cases}
         try:
-            at_once, later = [], []
             for _ in range(arguments.runs):
-                at_once.append(speak_once(arguments.program, daemon, recorder, 0))
-                later.append(speak_once(arguments.program, daemon, recorder, 0.3))
+                for label, voice, text, heard_for in cases:
+                    for when, close_after in (("at once", 0), ("later", 0.3)):
+                        runs[label][when].append(
+                            speak_once(program, voice, daemon, recorder, text, close_after, heard_for))
         finally:
             recorder.stop()
-        ours, theirs = [], []
+        ours, theirs, voices, their_voices = [], [], [], []
         for _ in range(arguments.runs):
-            ours.append(whole_job([arguments.program, "--speak"], daemon, SENTENCE))
+            ours.append(whole_job([program, "--speak"], daemon, SENTENCE))
             theirs.append(whole_job(["espeak-ng", "-v", "gmw/en-US", SENTENCE], daemon))
+        for _ in range(max(30 * arguments.runs, 300)):
+            voices.append(start_to_exit([program, "--voices"]))
+            their_voices.append(start_to_exit(["espeak-ng", "--voices"]))
     finally:
         daemon.stop()
 
-    runs = at_once + later
-    rows = [
-        ("stdin closed at once -> ready", median_ms([r["ready"] - r["closed"] for r in at_once]), "<= 20 ms"),
-        ("stdin closed after 300 ms -> ready", median_ms([r["ready"] - r["closed"] for r in later]), "<= 20 ms"),
-        ("ready -> first sound at the sink", median_ms([r["first"] - r["ready"] for r in runs]), "<= 100 ms"),
-        ("last sound at the sink -> final", median_ms([r["final"] - r["last"] for r in runs]), "<= 150 ms"),
-        ("whole job, speech-bridge --speak", median_ms(ours), ""),
-        ("whole job, espeak-ng -v gmw/en-US", median_ms(theirs), ""),
-    ]
-    print("%d runs each; sentence: %s" % (arguments.runs, SENTENCE))
-    print("%-38s %10s   %s" % ("measure (median)", "ms", "target"))
-    for name, value, target in rows:
-        print("%-38s %10.1f   %s" % (name, value, target))
-    ratio = statistics.median(ours) / statistics.median(theirs)
-    print("%-38s %10.3f   %s" % ("whole job ratio, ours / espeak-ng", ratio, "<= 1.15"))
+    print("%d runs of each case; sentence: %s" % (arguments.runs, SENTENCE))
+    print("%-52s %10s   %s" % ("measure (median)", "ms", "target"))
+    for label, _, _, heard_for in cases:
+        at_once, later = runs[label]["at once"], runs[label]["later"]
+        both = at_once + later
+        print("-- " + label)
+        rows = [("stdin closed at once -> ready", median_ms([r["ready"] - r["closed"] for r in at_once]), "<= 20"),
+                ("stdin closed after 300 ms -> ready", median_ms([r["ready"] - r["closed"] for r in later]), "<= 20"),
+                ("ready -> first sound at the sink", median_ms([r["first"] - r["ready"] for r in both]), "<= 100")]
+        if heard_for is None:
+            rows.append(("last sound at the sink -> final", median_ms([r["final"] - r["last"] for r in both]),
+                         "<= 150"))
+            rows.append(("peak memory of --speak, MB (median)", statistics.median(r["peak"] for r in both),
+                         "<= 40"))
+            rows.append(("peak memory of --speak, MB (largest)", max(r["peak"] for r in both), "<= 40"))
+        for name, value, target in rows:
+            print("   %-49s %10.1f   %s" % (name, value, target))
+    print("%-52s %10.1f" % ("whole job, speech-bridge --speak (sentence)", median_ms(ours)))
+    print("%-52s %10.1f" % ("whole job, espeak-ng -v gmw/en-US (sentence)", median_ms(theirs)))
+    for index, kind in ((0, "wall"), (1, "processor")):
+        ours_ms = median_ms([run[index] for run in voices])
+        theirs_ms = median_ms([run[index] for run in their_voices])
+        print("%-52s %10.2f" % ("--voices, start to exit, %s time" % kind, ours_ms))
+        print("%-52s %10.2f" % ("espeak-ng --voices, start to exit, %s time" % kind, theirs_ms))
+        print("%-52s %10.3f   %s" % ("--voices ratio, ours / espeak-ng, %s time" % kind, ours_ms / theirs_ms,
+                                      "<= 1.30"))
     print("(sound stamps are late by the recorder's smallest delay, a few ms: 'ready -> first sound'"
           " reads high and 'last sound -> final' low by that much)")
 

@@ -2,6 +2,7 @@
 #include "app/real_platform.h"
 
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/flite/flite_synthesis.h"
 #include "platform/libplist/embedded_property_list.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 #include "platform/portaudio/portaudio_capture.h"
@@ -9,6 +10,7 @@
 #include "platform/posix/posix_main_loop.h"
 #include "platform/posix/posix_standard_streams.h"
 #include "platform/posix/ungated_permissions.h"
+#include "platform/speech/routed_synthesis.h"
 
 namespace speech_bridge {
 
@@ -20,7 +22,11 @@ struct RealPlatform::Services {
   UngatedPermissions permissions;
   PocketsphinxRecognitionService recognition;
   PortAudioCapture audioCapture;
-  EspeakSynthesis synthesis{loop};
+  // Flite's natural voices speak English by default; eSpeak NG every other
+  // language, and whatever no voice speaks.
+  FliteSynthesis flite{loop};
+  EspeakSynthesis espeak{loop};
+  RoutedSynthesis synthesis{flite, espeak};
 };
 
 RealPlatform::RealPlatform()

@@ -68,10 +68,11 @@ class SpeechSynthesis {
   // The voice for a language tag such as "en-US", or nothing.
   virtual std::optional<SpeechVoice> voiceWithLanguage(const std::string& languageTag) = 0;
 
-  // A hint that an utterance is coming soon: the engine and the sound output
-  // may start in the background now. Returns at once and changes nothing
-  // else; speaking works the same without it.
-  virtual void prepareToSpeak() = 0;
+  // A hint that an utterance is coming soon, most likely spoken with `voice`
+  // (none: the default voice): the engine, the voice and the sound output may
+  // start in the background now. Returns at once and changes nothing else;
+  // speaking works the same without it.
+  virtual void prepareToSpeak(const std::optional<SpeechVoice>& voice) = 0;
 };
 
 }  // namespace speech_bridge

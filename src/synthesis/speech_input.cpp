@@ -66,7 +66,14 @@ void startSpeechInput(Process& process) {
   StandardStreams& streams = process.platform.streams;
   loop.runInBackground([&streams, &loop, &process] { readSpeechInput(streams, loop, process); });
   loop.postAfter(kSpeechInputDeadlineSeconds, [&process] { speechInputDeadline(process); });
-  process.platform.synthesis.prepareToSpeak();
+  // The voice speak() will most likely take, so that it can start loading.
+  SpeechSynthesis& synthesis = process.platform.synthesis;
+  const std::optional<std::string> chosen = valueAfter(process.args, "--voice");
+  if (!chosen) {
+    synthesis.prepareToSpeak(synthesis.voiceWithLanguage(process.locale));
+  } else if (const std::optional<SpeechVoice> voice = synthesis.voiceWithIdentifier(*chosen)) {
+    synthesis.prepareToSpeak(voice);
+  }
 }
 
 }  // namespace speech_bridge

@@ -93,6 +93,30 @@ def speech_input():
         write("speech_input", name, data)
 
 
+def flite_text():
+    """A settings byte (voice in the low three bits, stop after N blocks above them), then the text."""
+    rms, slt, awb, kal16, kal = range(5)
+    seeds = {
+        "order-rms": (rms, "Second ship, set course north east."),
+        "order-kal": (kal, "All ships, hold position!"),
+        "numbers-slt": (slt, "Turn 30 degrees at 12:45pm on 1/2/2026, $1,000,000.50, 3.14159, 1st 2nd 23rd 1e10."),
+        "abbreviations-awb": (awb, "Mr. Dr. St. Jr. I.B.M. U.S.A. etc. e.g. www.example.com/a?b=c&d, a@b.org"),
+        "punctuation-kal16": (kal16, "... !!! ??? -- ;; :: \"'' () [] {} <> ### %%% *** ~~~"),
+        "not-ascii-rms": (rms, "caf\u00e9 na\u00efve \u00fcber Stra\u00dfe \u65e5\u672c \u263a \U0001F468\u200d\U0001F469 e\u0301"),
+        "controls-slt": (slt, "Hold\u0000position\u0001\u0007\t\r\n\u000b\u000c\u0085\u2028 now\u00a0please"),
+        "long-word-kal16": (kal16, "a" * 1990),
+        "digits-rms": (rms, "1234567890" * 30),
+        "stopped-rms": (rms | 2 << 3, "The fleet will hold position near the northern gate until dawn."),
+        "stopped-kal": (kal | 1 << 3, "The fleet will hold position near the northern gate until dawn."),
+        "sentences-kal16": (kal16, "Hold position. " * 130),
+        "no-sentence-end-awb": (awb, "hold position near the gate " * 20),
+        "uppercase-slt": (slt, "SECOND SHIP SET COURSE NORTH EAST ASAP NASA FBI"),
+        "symbols-kal": (kal, "\u00a9 \u00ae \u2122 \u00a7 \u00b6 \u20ac \u00a3 \u00a5 \u00bd \u00b2 \u221e \u2260"),
+    }
+    for name, (settings, text) in seeds.items():
+        write("flite_text", name, bytes([settings]) + text.encode())
+
+
 def argument_list():
     def args(*words):
         return b"\0".join(w.encode() if isinstance(w, str) else w for w in words)
@@ -186,6 +210,7 @@ def grammar_file():
 if __name__ == "__main__":
     control_channel()
     speech_input()
+    flite_text()
     argument_list()
     audio_file_reader()
     grammar_file()

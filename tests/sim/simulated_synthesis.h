@@ -67,13 +67,16 @@ class SimulatedSynthesis final : public SpeechSynthesis {
   std::vector<Delivery> deliveries;
 
   int synthesizersMade = 0;
-  int preparations = 0;
+  // The voice of every prepareToSpeak(), its identifier or "default voice".
+  std::vector<std::string> preparations;
 
   std::unique_ptr<SpeechSynthesizer> makeSynthesizer() override;
   std::vector<SpeechVoice> speechVoices() override { return voices; }
   std::optional<SpeechVoice> voiceWithIdentifier(const std::string& identifier) override;
   std::optional<SpeechVoice> voiceWithLanguage(const std::string& languageTag) override;
-  void prepareToSpeak() override { ++preparations; }
+  void prepareToSpeak(const std::optional<SpeechVoice>& voice) override {
+    preparations.push_back(voice ? voice->identifier : "default voice");
+  }
 
   SimulatedMainLoop& loop() { return loop_; }
 

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Speaks one utterance with the real eSpeak NG synthesizer, as the program
-// would, and tells what the synthesizer did. Run by the end-to-end tests with
+// Speaks one utterance with the real synthesizer of both engines, Flite and
+// eSpeak NG, as the program would, and tells what the synthesizer did. Run by the end-to-end tests with
 // their own sound server.
 //
 //   synthesis_probe TEXT [VOICE_ID] [STOP_AFTER_SECONDS [word]]
@@ -14,9 +14,12 @@
 #include <cstdlib>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/flite/flite_synthesis.h"
 #include "platform/posix/posix_main_loop.h"
+#include "platform/speech/routed_synthesis.h"
 
 namespace {
 
@@ -45,7 +48,9 @@ class Delegate final : public speech_bridge::SpeechSynthesizerDelegate {
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   speech_bridge::PosixMainLoop loop;
-  speech_bridge::EspeakSynthesis synthesis(loop);
+  speech_bridge::FliteSynthesis flite(loop);
+  speech_bridge::EspeakSynthesis espeak(loop);
+  speech_bridge::RoutedSynthesis synthesis(flite, espeak);
   std::unique_ptr<SpeechSynthesizer> synthesizer = synthesis.makeSynthesizer();
   auto delegate = std::make_shared<Delegate>();
   synthesizer->setDelegate(delegate);
@@ -56,6 +61,10 @@ int main(int argc, char** argv) {
     utterance->voice = synthesis.voiceWithIdentifier(argv[2]);
     if (!utterance->voice) return 3;
   }
+  // As the program does while the text comes in: the engine, the voice and
+  // the sound output start before the utterance is handed over.
+  synthesis.prepareToSpeak(utterance->voice);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
   delegate->spokenAt = std::chrono::steady_clock::now();
   synthesizer->speakUtterance(utterance);
   if (argc > 3) {

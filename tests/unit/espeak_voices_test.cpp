@@ -6,6 +6,7 @@
 #include <set>
 
 #include "platform/espeak-ng/espeak_engine.h"
+#include "platform/espeak-ng/espeak_language_tag.h"
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/posix/posix_main_loop.h"
 
@@ -17,9 +18,19 @@ TEST(EspeakLanguageTag, LanguageLowerRegionUpperScriptTitle) {
   EXPECT_EQ(languageTagFromEspeak("en"), "en");
   EXPECT_EQ(languageTagFromEspeak("es-419"), "es-419");
   EXPECT_EQ(languageTagFromEspeak("cmn-latn-pinyin"), "cmn-Latn-pinyin");
-  EXPECT_EQ(languageTagFromEspeak("chr-US-Qaaa-x-west"), "chr-US-Qaaa-x-west");
   EXPECT_EQ(languageTagFromEspeak("en-gb-x-rp"), "en-GB-x-rp");
   EXPECT_EQ(languageTagFromEspeak("EN_us"), "en-US");
+}
+
+TEST(EspeakLanguageTag, WhatIsNoTagOfItsKindIsMadeOne) {
+  EXPECT_EQ(languageTagFromEspeak("chr-US-Qaaa-x-west"), "chr-Qaaa-US-x-west") << "the script before the region";
+  EXPECT_EQ(languageTagFromEspeak("en-us-nyc"), "en-US-x-nyc") << "no variant: private use";
+  EXPECT_EQ(languageTagFromEspeak("piqd"), "tlh-Piqd") << "Klingon in its script";
+  EXPECT_EQ(languageTagFromEspeak("de-1996-1996"), "de-1996");
+  EXPECT_EQ(languageTagFromEspeak("latn"), "und-Latn");
+  EXPECT_EQ(languageTagFromEspeak("en-a-bc-x-y"), "en-x-a-bc-x-y");
+  EXPECT_EQ(languageTagFromEspeak("en-toolongsubtag-x-fine"), "en-x-fine");
+  EXPECT_EQ(languageTagFromEspeak(""), "und");
 }
 
 // Needs eSpeak NG's voice data (package espeak-ng-data).
@@ -59,6 +70,23 @@ TEST(EspeakVoices, LanguagesFindTheirInstalledVoices) {
   EXPECT_EQ(identifierFor("fr-CA"), "roa/fr");
   EXPECT_EQ(identifierFor("pt-BR"), "roa/pt-BR");
   EXPECT_EQ(identifierFor("xx-YY"), "none");
+  // As listed, and as eSpeak NG names them.
+  EXPECT_EQ(identifierFor("en-US-x-nyc"), "gmw/en-US-nyc");
+  EXPECT_EQ(identifierFor("en-us-nyc"), "gmw/en-US-nyc");
+  EXPECT_EQ(identifierFor("tlh-Piqd"), "art/piqd");
+  EXPECT_EQ(identifierFor("piqd"), "art/piqd");
+  EXPECT_EQ(identifierFor("chr-Qaaa-US-x-west"), "iro/chr");
+}
+
+// Needs eSpeak NG's voice data.
+TEST(EspeakVoices, EveryListedLanguageFindsAVoiceOfThatLanguage) {
+  PosixMainLoop loop;
+  EspeakSynthesis synthesis(loop);
+  for (const SpeechVoice& voice : synthesis.speechVoices()) {
+    const auto found = synthesis.voiceWithLanguage(voice.language);
+    ASSERT_TRUE(found) << voice.identifier << " " << voice.language;
+    EXPECT_EQ(found->language, voice.language) << voice.identifier;
+  }
 }
 
 // Needs eSpeak NG's voice data. On the engine thread, as the synthesizer

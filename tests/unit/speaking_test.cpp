@@ -134,10 +134,10 @@ TEST_F(SpeakingTest, CallbacksAfterTheEndWriteNothing) {
 TEST_F(SpeakingTest, OnlySpeakPreparesTheSynthesizer) {
   sim::SimulatedPlatform voices;
   voices.runJob({"--voices"});
-  EXPECT_EQ(voices.synthesis.preparations, 0);
+  EXPECT_TRUE(voices.synthesis.preparations.empty());
   sim::SimulatedPlatform usage;
   usage.runJob({"--bogus"});
-  EXPECT_EQ(usage.synthesis.preparations, 0);
+  EXPECT_TRUE(usage.synthesis.preparations.empty());
   EXPECT_TRUE(usage.synthesis.calls.empty());
 }
 

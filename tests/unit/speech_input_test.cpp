@@ -37,7 +37,20 @@ TEST_F(SpeechInputTest, ClosedInputIsSpokenWithTheLocalesVoice) {
   EXPECT_EQ(sim.synthesis.calls[0].linesBefore, 0u);
   EXPECT_EQ(sim.synthesis.calls[1].linesBefore, 1u);
   EXPECT_EQ(sim.streams.readSizes(), (std::vector<std::size_t>{1024, 1024}));
-  EXPECT_EQ(sim.synthesis.preparations, 1);
+  EXPECT_EQ(sim.synthesis.preparations, std::vector<std::string>{"gmw/en-US"}) << "the locale's voice";
+}
+
+TEST_F(SpeechInputTest, TheNamedVoiceIsPreparedAndAnUnknownOneIsNot) {
+  hostWrites("Hold position");
+  sim.synthesis.scripts = {UtteranceScript::finishesAfter(1.0)};
+  run({"--speak", "--voice", "gmw/de"});
+  EXPECT_EQ(sim.synthesis.preparations, std::vector<std::string>{"gmw/de"});
+
+  sim::SimulatedPlatform unknown;
+  unknown.streams.feedInputAt(0.1, "Hold position");
+  unknown.streams.closeInputAt(0.1);
+  unknown.runJob({"--speak", "--voice", "gmw/xx"});
+  EXPECT_EQ(unknown.synthesis.preparations, std::vector<std::string>{});
 }
 
 TEST_F(SpeechInputTest, ExactlyTheLargestInputIsAccepted) {

@@ -6,7 +6,7 @@
 
 #include <cstring>
 
-#include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/espeak-ng/espeak_language_tag.h"
 #include "platform/posix/discarded_standard_error.h"
 
 namespace speech_bridge {
@@ -42,45 +42,17 @@ EspeakEngine::EspeakEngine() : listed_(listedPromise_.get_future().share()) {
   // eSpeak NG prints some diagnostics (a voice's missing dictionary, a bad
   // voice file) straight to `stderr`.
   discardStandardErrorStream();
-  thread_ = std::thread([this] { run(); });
+  thread_.submit([this] { listVoices(); });
 }
 
-EspeakEngine::~EspeakEngine() {
-  {
-    std::lock_guard lock(mutex_);
-    stopping_ = true;
-  }
-  wake_.notify_one();
-  thread_.join();
-}
+EspeakEngine::~EspeakEngine() = default;
 
 const std::vector<EspeakVoice>& EspeakEngine::inventory() {
   listed_.wait();
   return inventory_;
 }
 
-void EspeakEngine::submit(std::function<void()> task) {
-  {
-    std::lock_guard lock(mutex_);
-    tasks_.push_back(std::move(task));
-  }
-  wake_.notify_one();
-}
-
-void EspeakEngine::run() {
-  listVoices();
-  for (;;) {
-    std::function<void()> task;
-    {
-      std::unique_lock lock(mutex_);
-      wake_.wait(lock, [this] { return stopping_ || !tasks_.empty(); });
-      if (stopping_) return;
-      task = std::move(tasks_.front());
-      tasks_.pop_front();
-    }
-    task();
-  }
-}
+void EspeakEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
 
 void EspeakEngine::listVoices() {
   espeak_ng_InitializePath(nullptr);

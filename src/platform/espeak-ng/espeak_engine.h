@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <future>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
+#include "platform/posix/task_thread.h"
 #include "platform/speech_synthesis.h"
 
 namespace speech_bridge {
@@ -67,14 +64,7 @@ class EspeakEngine {
 
  private:
   EspeakEngine();
-  void run();
   void listVoices();
-
-  std::thread thread_;
-  std::mutex mutex_;
-  std::condition_variable wake_;
-  std::deque<std::function<void()>> tasks_;
-  bool stopping_ = false;
 
   std::vector<EspeakVoice> inventory_;
   std::promise<void> listedPromise_;
@@ -83,6 +73,8 @@ class EspeakEngine {
   // Engine thread only.
   bool synthesisStarted_ = false;
   int sampleRate_ = 0;
+
+  TaskThread thread_;  // last: gone first, before what its tasks use
 };
 
 }  // namespace speech_bridge

@@ -1,44 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/espeak-ng/espeak_synthesis.h"
 
-#include <cctype>
-
 #include "platform/espeak-ng/espeak_engine.h"
-#include "platform/espeak-ng/espeak_synthesizer.h"
 #include "platform/espeak-ng/espeak_voice_choice.h"
+#include "platform/portaudio/engine_synthesizer.h"
 #include "platform/portaudio/portaudio_library.h"
 
 namespace speech_bridge {
 
-std::string languageTagFromEspeak(const std::string& language) {
-  std::string tag;
-  bool first = true;
-  bool privateUse = false;  // after a singleton subtag, case carries no meaning
-  std::size_t start = 0;
-  while (start <= language.size()) {
-    std::size_t end = language.find_first_of("-_", start);
-    if (end == std::string::npos) end = language.size();
-    std::string subtag = language.substr(start, end - start);
-    for (char& c : subtag) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-    if (!first && !privateUse) {
-      if (subtag.size() == 2) {
-        for (char& c : subtag) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-      } else if (subtag.size() == 4 && std::isalpha(static_cast<unsigned char>(subtag[0]))) {
-        subtag[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(subtag[0])));
-      } else if (subtag.size() == 1) {
-        privateUse = true;
-      }
-    }
-    if (!first) tag += '-';
-    tag += subtag;
-    first = false;
-    start = end + 1;
-  }
-  return tag;
-}
-
 std::unique_ptr<SpeechSynthesizer> EspeakSynthesis::makeSynthesizer() {
-  return std::make_unique<EspeakSynthesizer>(loop_);
+  return std::make_unique<EngineSynthesizer>(loop_, speaker_);
 }
 
 std::vector<SpeechVoice> EspeakSynthesis::speechVoices() {
@@ -60,7 +31,7 @@ std::optional<SpeechVoice> EspeakSynthesis::voiceWithLanguage(const std::string&
   return entry->voice;
 }
 
-void EspeakSynthesis::prepareToSpeak() {
+void EspeakSynthesis::prepareToSpeak(const std::optional<SpeechVoice>&) {
   if (prepared_.exchange(true)) return;
   // Both take tens of milliseconds; done while the text is still coming,
   // they are not between "ready" and the first sound.

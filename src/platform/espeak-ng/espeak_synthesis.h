@@ -6,16 +6,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/espeak-ng/espeak_speaker.h"
 #include "platform/speech_synthesis.h"
 
 namespace speech_bridge {
 
 class MainLoop;
-
-// "en-us" → "en-US", "cmn-latn-pinyin" → "cmn-Latn-pinyin": the language in
-// lower case, regions in upper case, scripts in title case, and everything
-// after a singleton ("x-…") in lower case.
-std::string languageTagFromEspeak(const std::string& language);
 
 // eSpeak NG's voices, and synthesizers that speak through PortAudio. Nothing
 // starts before a voice is asked for or speaking is prepared.
@@ -28,10 +24,11 @@ class EspeakSynthesis final : public SpeechSynthesis {
   std::vector<SpeechVoice> speechVoices() override;
   std::optional<SpeechVoice> voiceWithIdentifier(const std::string& identifier) override;
   std::optional<SpeechVoice> voiceWithLanguage(const std::string& languageTag) override;
-  void prepareToSpeak() override;
+  void prepareToSpeak(const std::optional<SpeechVoice>& voice) override;
 
  private:
   MainLoop& loop_;
+  EspeakSpeaker speaker_;
   std::atomic<bool> prepared_{false};
 };
 

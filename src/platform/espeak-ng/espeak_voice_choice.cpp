@@ -3,6 +3,8 @@
 
 #include <cctype>
 
+#include "platform/espeak-ng/espeak_language_tag.h"
+
 namespace speech_bridge {
 namespace {
 
@@ -28,7 +30,9 @@ const EspeakVoice* bestSpeakerOf(const std::vector<EspeakVoice>& voices, const s
   int bestPriority = 0;
   for (const EspeakVoice& voice : voices) {
     for (const auto& [priority, name] : voice.languages) {
-      if (normalizedTag(name) == language && (!best || priority < bestPriority)) {
+      // eSpeak NG's own spelling, or the tag the listing shows for it.
+      const bool speaks = normalizedTag(name) == language || normalizedTag(languageTagFromEspeak(name)) == language;
+      if (speaks && (!best || priority < bestPriority)) {
         best = &voice;
         bestPriority = priority;
       }

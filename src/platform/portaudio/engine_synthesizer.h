@@ -9,21 +9,24 @@
 namespace speech_bridge {
 
 class MainLoop;
+class SpokenUtterance;
+class UtteranceSpeaker;
 
-// Speaks utterances with eSpeak NG on the engine thread, one after another,
-// and plays them on the default output device. Each utterance ends with one
+// Speaks utterances with one engine on its thread, one after another, and
+// plays them on the default output device. Each utterance ends with one
 // delegate callback, posted to the main loop: the finish once its last sample
 // has been heard, the cancel when it was stopped, when there is no usable
 // output device, or when the engine or the device failed.
 //
 // Construction is cheap: the engine and PortAudio start with the first
-// utterance (or EspeakSynthesis::prepareToSpeak()). Main thread only.
-class EspeakSynthesizer final : public SpeechSynthesizer {
+// utterance. Main thread only.
+class EngineSynthesizer final : public SpeechSynthesizer {
  public:
-  explicit EspeakSynthesizer(MainLoop& loop);
-  // Stops what is being spoken and waits until the engine thread has let go
+  // `speaker` outlives the synthesizer.
+  EngineSynthesizer(MainLoop& loop, UtteranceSpeaker& speaker);
+  // Stops what is being spoken and waits until the engine's thread has let go
   // of it; callbacks not yet delivered are dropped.
-  ~EspeakSynthesizer() override;
+  ~EngineSynthesizer() override;
 
   void setDelegate(std::weak_ptr<SpeechSynthesizerDelegate> delegate) override;
   void speakUtterance(std::shared_ptr<const SpeechUtterance> utterance) override;
@@ -31,11 +34,11 @@ class EspeakSynthesizer final : public SpeechSynthesizer {
   // stops at once). Either way the utterance ends with the cancel callback.
   void stopSpeakingAtBoundary(SpeechBoundary boundary) override;
 
-  struct Speech;
   struct Callbacks;
 
  private:
   MainLoop& loop_;
+  UtteranceSpeaker& speaker_;
   std::shared_ptr<Callbacks> callbacks_;
 };
 

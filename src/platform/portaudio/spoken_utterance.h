@@ -1,0 +1,69 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <future>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/speech_synthesis.h"
+
+namespace speech_bridge {
+
+class PortAudioPlayback;
+
+// One utterance on its way from a speech engine to the default output device.
+// Shared by the main thread (which may stop it), the engine's thread (which
+// speaks it) and, through the playback, the audio thread.
+class SpokenUtterance {
+ public:
+  explicit SpokenUtterance(std::shared_ptr<const SpeechUtterance> utterance);
+  ~SpokenUtterance();
+
+  const SpeechUtterance& utterance() const { return *utterance_; }
+
+  // Any thread: silences the output at once.
+  void stop();
+  // Any thread: lets the word being heard end, then stops. Before any sound,
+  // at once.
+  void stopAfterWord();
+  bool stopped() const { return stopRequested_.load(std::memory_order_acquire); }
+
+  // The engine's thread, in this order: open(), then write() and
+  // wordStartsAt() as synthesis goes on, then finish().
+
+  // Opens the default output device for mono samples at `sampleRate`. False
+  // when there is no usable device or the utterance has been stopped.
+  bool open(int sampleRate);
+  // Queues samples, waiting while the device's queue is full. False once the
+  // output has been stopped or has failed: the engine stops synthesising.
+  bool write(const std::int16_t* samples, std::size_t count);
+  // A word starts at this sample, counted from the first one written.
+  void wordStartsAt(std::size_t sample);
+  // Plays out what was written when the engine `synthesized` everything and
+  // nobody stopped it (otherwise silences the output), waits for the device
+  // and closes it. True once every sample has been heard.
+  bool finish(bool synthesized);
+
+  // The engine's thread lets go of the utterance; after this only the main
+  // thread holds it.
+  void release() { releasedPromise_.set_value(); }
+  void waitUntilReleased() { released_.wait(); }
+
+ private:
+  const std::shared_ptr<const SpeechUtterance> utterance_;
+  std::atomic<bool> stopRequested_{false};
+  std::mutex mutex_;
+  std::unique_ptr<PortAudioPlayback> playback_;  // from open() to finish()
+  std::vector<std::size_t> wordStarts_;          // in samples, ascending
+  std::size_t samplesWritten_ = 0;
+  bool synthesisEnded_ = false;
+  bool stopAtNextWord_ = false;
+  std::promise<void> releasedPromise_;
+  std::future<void> released_;
+};
+
+}  // namespace speech_bridge

@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace speech_bridge {
+
+// A thread of its own that runs the tasks handed to it one at a time, in the
+// order they were submitted: for a library that must be called from one
+// thread only. The thread starts with the object; the destructor lets the
+// task under way end, drops the others and joins the thread.
+class TaskThread {
+ public:
+  TaskThread();
+  ~TaskThread();
+
+  TaskThread(const TaskThread&) = delete;
+  TaskThread& operator=(const TaskThread&) = delete;
+
+  // Any thread, the task thread included (the task then runs after the
+  // current one).
+  void submit(std::function<void()> task);
+
+ private:
+  void run();
+
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  std::deque<std::function<void()>> tasks_;
+  bool stopping_ = false;
+  std::thread thread_;  // last: starts once everything above is ready
+};
+
+}  // namespace speech_bridge
