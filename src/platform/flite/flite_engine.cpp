@@ -101,6 +101,7 @@ bool FliteEngine::synthesize(const FliteVoice& voice, const std::string& text, c
   feat_set(fliteVoice->features, "streaming_info", audio_streaming_info_val(info));
 
   feat_set(fliteVoice->features, "utt_break", breakfunc_val(&endsSentence));
+  feat_set_float(fliteVoice->features, "duration_stretch", voice.durationStretch);
 
   const std::string prepared = textForFlite(text);
   Speaking speaking{fliteVoice, prepared.c_str()};

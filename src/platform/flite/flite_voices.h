@@ -16,6 +16,12 @@ struct FliteVoice {
   std::string registration;  // returns the voice: cst_voice* (const char* voxdir)
   std::string unregistration;
   int sampleRate;  // of the samples the voice makes
+  // Flite's duration_stretch: how much longer than the voice's own pace each
+  // sound lasts. The diphone voices (kal16, kal) run at about 250 words a
+  // minute on a short sentence, far faster than the speakers recorded for
+  // rms, slt and awb (190 to 210); slowed to their pace, kal16 is followed
+  // better by listeners and by our own recognizer.
+  float durationStretch;
 };
 
 // Flite's voices, the default voice first. Fixed: listing them loads nothing.
