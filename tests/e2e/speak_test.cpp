@@ -305,51 +305,42 @@ class SynthesizerTimingTest : public SpeakTest {
     heard = readWav(wav);
     return result;
   }
+
+  // The probe stops speaking 1 s after handing the utterance over.
+  void expectAnImmediateStopOneSecondIn(const std::vector<std::string>& arguments) {
+    PcmAudio heard;
+    const ProgramResult result = probe(arguments, heard);
+    ASSERT_EQ(result.lines.size(), 2u) << result.standardOutput;
+    EXPECT_EQ(result.exitStatus, 0);
+    EXPECT_EQ(result.standardError, "");
+
+    // "stop <milliseconds> <callbacks delivered during the call>"
+    double stopMilliseconds = 0;
+    int callbacksDuringStop = -1;
+    ASSERT_EQ(std::sscanf(result.lines[0].c_str(), "stop %lf %d", &stopMilliseconds, &callbacksDuringStop), 2);
+    EXPECT_LT(stopMilliseconds, 50.0);
+    EXPECT_EQ(callbacksDuringStop, 0);
+    double cancelledAfter = 0;
+    ASSERT_EQ(std::sscanf(result.lines[1].c_str(), "cancel %lf", &cancelledAfter), 1);
+    EXPECT_GE(cancelledAfter, 1.0);
+    EXPECT_LT(cancelledAfter, 1.2);
+
+    // Sound began after the utterance was handed over and ended with the stop,
+    // within 50 ms; what was to be said would have lasted far longer.
+    EXPECT_GT(soundSpanSeconds(heard), 0.8);
+    EXPECT_LT(soundSpanSeconds(heard), 1.05);
+  }
 };
 
 TEST_F(SynthesizerTimingTest, AnImmediateStopSilencesAtOnceAndTheCancelComesLater) {
-  PcmAudio heard;
-  const ProgramResult result = probe({kSentence, "", "1.0"}, heard);
-  ASSERT_EQ(result.lines.size(), 2u) << result.standardOutput;
-  EXPECT_EQ(result.exitStatus, 0);
-  EXPECT_EQ(result.standardError, "");
-
-  // "stop <milliseconds> <callbacks delivered during the call>"
-  double stopMilliseconds = 0;
-  int callbacksDuringStop = -1;
-  ASSERT_EQ(std::sscanf(result.lines[0].c_str(), "stop %lf %d", &stopMilliseconds, &callbacksDuringStop), 2);
-  EXPECT_LT(stopMilliseconds, 50.0);
-  EXPECT_EQ(callbacksDuringStop, 0);
-  double cancelledAfter = 0;
-  ASSERT_EQ(std::sscanf(result.lines[1].c_str(), "cancel %lf", &cancelledAfter), 1);
-  EXPECT_GE(cancelledAfter, 1.0);
-  EXPECT_LT(cancelledAfter, 1.2);
-
-  // Sound began after the utterance was handed over and ended with the stop,
-  // within 50 ms; the sentence itself would have lasted about three seconds.
-  EXPECT_GT(soundSpanSeconds(heard), 0.8);
-  EXPECT_LT(soundSpanSeconds(heard), 1.05);
+  expectAnImmediateStopOneSecondIn({kSentence, "", "1.0"});
 }
 
 TEST_F(SynthesizerTimingTest, AnImmediateStopSilencesFliteAtOnceAlsoWhileItIsStillSynthesising) {
   // Two thousand characters: Flite is still at work on them when the stop comes.
   std::string text;
   while (text.size() + kSentence.size() < 2000) text += kSentence + " ";
-  PcmAudio heard;
-  const ProgramResult result = probe({text, "flite/rms", "1.0"}, heard);
-  ASSERT_EQ(result.lines.size(), 2u) << result.standardOutput;
-  EXPECT_EQ(result.standardError, "");
-  double stopMilliseconds = 0;
-  int callbacksDuringStop = -1;
-  ASSERT_EQ(std::sscanf(result.lines[0].c_str(), "stop %lf %d", &stopMilliseconds, &callbacksDuringStop), 2);
-  EXPECT_LT(stopMilliseconds, 50.0);
-  EXPECT_EQ(callbacksDuringStop, 0);
-  double cancelledAfter = 0;
-  ASSERT_EQ(std::sscanf(result.lines[1].c_str(), "cancel %lf", &cancelledAfter), 1);
-  EXPECT_GE(cancelledAfter, 1.0);
-  EXPECT_LT(cancelledAfter, 1.2);
-  EXPECT_GT(soundSpanSeconds(heard), 0.8);
-  EXPECT_LT(soundSpanSeconds(heard), 1.05);
+  expectAnImmediateStopOneSecondIn({text, "flite/rms", "1.0"});
 }
 
 TEST_F(SynthesizerTimingTest, AFliteVoiceFinishesAfterItsLastSampleAndStopsAtAWordBoundary) {
