@@ -195,13 +195,14 @@ TEST(ListenOnAnIdleSourceTiming, FinalFollowsAStopBeforeTheFirstBufferPromptly) 
   }
 }
 
-TEST(ListenWithoutSoundServer, NoUsableMicrophoneWithinASecond) {
+TEST(ListenWithoutSoundServer, NoUsableMicrophonePromptly) {
   RunningProgram program({"--listen"}, PulseServer::noServerEnvironment());
   const ProgramResult result = program.wait(seconds(10));
   EXPECT_EQ(result.lines, Lines{R"({"event":"error","message":"No usable microphone input device"})"});
   EXPECT_EQ(result.exitStatus, 1);
   EXPECT_EQ(result.standardError, "");
-  EXPECT_LT(result.seconds, 1.0);
+  // About 0.1 s; under ThreadSanitizer up to 0.8 s.
+  EXPECT_LT(result.seconds, 2.0);
 }
 
 }  // namespace
