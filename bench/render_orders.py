@@ -10,8 +10,17 @@ with noise about 20 dB below the speech). OUT_DIR/orders.tsv lists path,
 expected text, voice and condition; OUT_DIR/other.tsv lists recordings that
 hold no ship order (pocketsphinx-testdata's LibriVox clips, numbers,
 something, go forward and the cards recordings).
+
+Also, in the same columns:
+  - OUT_DIR/near_misses.tsv: every line of bench/near_misses.txt (the
+    grammar's words in orders it lacks), clean, by two voices of two
+    different engines;
+  - OUT_DIR/babble.tsv: the first 15 orders, clean, each with crew babble
+    (six other voices talking at once, overlapping) mixed in at 20 dB and
+    at 15 dB below the order (RMS of the speech against RMS of the babble).
 """
 import os
+import re
 import subprocess
 import sys
 
@@ -28,9 +37,34 @@ VOICES = [
 ]
 
 
-def orders():
-    with open(os.path.join(HERE, "ship_orders.txt")) as listing:
+# Near misses go to one voice of Flite's and one of another engine.
+NEAR_MISS_PAIRS = [(0, 1), (2, 3), (4, 1), (0, 3), (2, 1), (4, 3)]
+
+# What the crew says around the player: no order, several voices at once.
+CHATTER = [
+    "did anybody see where I left my coffee this morning",
+    "the engine room wants the report before the end of the watch",
+    "I told him twice that the door on deck three sticks",
+    "we should have shore leave in about a week if the weather holds",
+    "my brother writes that the harvest was good this year",
+    "has anyone got a spare pen I lost mine again",
+]
+BABBLE_ORDERS = 15
+BABBLE_LEVELS_DB = (20, 15)
+
+
+def listed(name):
+    with open(os.path.join(HERE, name)) as listing:
         return [line.strip() for line in listing if line.strip() and not line.startswith("#")]
+
+
+def orders():
+    return listed("ship_orders.txt")
+
+
+def rms_db(path):
+    out = subprocess.run(["sox", path, "-n", "stats"], check=True, capture_output=True, text=True).stderr
+    return float(re.search(r"^RMS lev dB\s+(-?[0-9.]+)", out, re.M).group(1))
 
 
 def sox(*arguments):
@@ -63,6 +97,30 @@ def room(raw, out, scratch):
     sox("-m", wet, noise, out)
 
 
+def write_rows(path, rows):
+    with open(path, "w") as f:
+        for row in rows:
+            f.write("\t".join(row) + "\n")
+
+
+def crew_babble(scratch):
+    """Six voices talking at once, each through the chatter in its own order, 16 kHz mono."""
+    tracks = []
+    for track, voice in enumerate(VOICES + [VOICES[0]]):
+        parts = []
+        for index in range(len(CHATTER)):
+            text = CHATTER[(index + 2 * track) % len(CHATTER)]
+            part = os.path.join(scratch, f"chatter{track}-{index}.wav")
+            sox(render(voice, text, part + ".raw.wav", scratch), "-r", "16000", "-c", "1", "-b", "16", part,
+                "gain", "-n", "-6", "pad", "0", "0.3")
+            parts.append(part)
+        tracks.append(os.path.join(scratch, f"track{track}.wav"))
+        sox(*parts, tracks[-1], "pad", str(0.9 * track), "0", "repeat", "2")
+    babble = os.path.join(scratch, "babble.wav")
+    sox("-m", *tracks, babble)
+    return babble
+
+
 def main():
     if len(sys.argv) != 2:
         sys.exit(__doc__)
@@ -80,9 +138,35 @@ def main():
             else:
                 room(raw, path, scratch)
             rows.append((path, text, voice[0], condition))
-    with open(os.path.join(out_dir, "orders.tsv"), "w") as f:
-        for row in rows:
-            f.write("\t".join(row) + "\n")
+    write_rows(os.path.join(out_dir, "orders.tsv"), rows)
+
+    near = []
+    for index, text in enumerate(listed("near_misses.txt")):
+        for voice in NEAR_MISS_PAIRS[index % len(NEAR_MISS_PAIRS)]:
+            path = os.path.join(out_dir, f"near{index:02d}-{VOICES[voice][0]}.wav")
+            clean(render(VOICES[voice], text, path, scratch), path)
+            near.append((path, text, VOICES[voice][0], "clean"))
+    write_rows(os.path.join(out_dir, "near_misses.tsv"), near)
+
+    babble = crew_babble(scratch)
+    mixed = []
+    for index, text in enumerate(orders()[:BABBLE_ORDERS]):
+        voice = VOICES[(index * 2) % len(VOICES)]
+        speech = os.path.join(scratch, "speech.wav")
+        sox(render(voice, text, speech, scratch), "-r", "16000", "-c", "1", "-b", "16", speech + ".16k.wav")
+        level = rms_db(speech + ".16k.wav")
+        padded = os.path.join(scratch, "padded.wav")
+        sox(speech + ".16k.wav", padded, "pad", "0.5", "0.5")
+        seconds = subprocess.run(["soxi", "-D", padded], check=True, capture_output=True, text=True).stdout.strip()
+        for db in BABBLE_LEVELS_DB:
+            path = os.path.join(out_dir, f"babble{index:02d}-{db}dB-{voice[0]}.wav")
+            # A stretch of the babble of the order's length, from a place of its own.
+            piece = os.path.join(scratch, "piece.wav")
+            sox(babble, piece, "trim", str(1.3 * index), seconds)
+            sox(piece, piece + ".level.wav", "gain", f"{level - db - rms_db(piece):.2f}")
+            sox("-m", "-v", "1", padded, "-v", "1", piece + ".level.wav", path)
+            mixed.append((path, text, voice[0], f"babble {db} dB"))
+    write_rows(os.path.join(out_dir, "babble.tsv"), mixed)
 
     other = []
     with open(os.path.join(TESTDATA, "librivox", "fileids")) as fileids:
@@ -102,7 +186,8 @@ def main():
     for name in os.listdir(scratch):
         os.remove(os.path.join(scratch, name))
     os.rmdir(scratch)
-    print(f"{len(rows)} order recordings, {len(other)} other recordings in {out_dir}")
+    print(f"{len(rows)} order recordings, {len(near)} near misses, {len(mixed)} orders in babble, "
+          f"{len(other)} other recordings in {out_dir}")
 
 
 if __name__ == "__main__":

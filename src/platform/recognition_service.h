@@ -5,8 +5,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/audio_buffer.h"
+#include "platform/rule_match.h"
 
 namespace speech_bridge {
 
@@ -15,8 +17,18 @@ enum class SpeechAuthorizationStatus { notDetermined = 0, denied = 1, restricted
 enum class RecognitionTaskHint { unspecified = 0, dictation = 1, search = 2, confirmation = 3 };
 
 struct RecognitionResult {
+  RecognitionResult() = default;
+  RecognitionResult(std::string text, bool final) : formattedString(std::move(text)), isFinal(final) {}
+
   std::string formattedString;  // the best transcription so far, as the service formats it
   bool isFinal = false;         // true on the last result of a task
+  // Under a grammar, on the final result only: the text is empty because
+  // speech was heard that is no sentence of the grammar (not because nobody
+  // spoke).
+  bool rejected = false;
+  // Under a grammar, on a final result with text: the rules the sentence
+  // passed through, the public rule first, in pre-order.
+  std::vector<RuleMatch> rules;
 };
 
 struct RecognitionError {

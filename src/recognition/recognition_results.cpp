@@ -10,6 +10,23 @@ namespace {
 
 constexpr std::size_t kTranscriptCharacterLimit = 2000;
 
+// The final event's members. What a grammar adds appears only for a host
+// that passed one.
+EventFields finalFields(const SpeechBridge& bridge, const RecognitionResult& result) {
+  EventFields fields{{"text", result.formattedString}};
+  if (!bridge.grammarFile) return fields;
+  if (result.rejected && result.formattedString.empty()) fields.emplace("rejected", true);
+  if (result.rules.empty() || result.formattedString.empty()) return fields;
+  std::vector<FieldRecord> rules;
+  for (const RuleMatch& rule : result.rules) {
+    FieldRecord record{{"rule", rule.rule}, {"text", rule.text}};
+    if (rule.tag) record.emplace("tag", *rule.tag);
+    rules.push_back(std::move(record));
+  }
+  fields.emplace("rules", std::move(rules));
+  return fields;
+}
+
 // One answer of the task, on the main thread. A final or overlong result ends
 // the job, so an error in the same answer is never reported after it; a
 // changed interim text is written before the error.
@@ -23,7 +40,7 @@ void handleAnswer(SpeechBridge& bridge, const std::optional<RecognitionResult>& 
       return;
     }
     if (result->isFinal) {
-      bridge.finish("final", {{"text", text}}, 0);
+      bridge.finish("final", finalFields(bridge, *result), 0);
       return;
     }
     if (!canonicallyEquivalent(text, bridge.lastPartial)) {

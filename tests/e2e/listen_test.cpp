@@ -109,7 +109,8 @@ TEST_F(ListenTest, UnderAGrammarTheFinalTextIsItsSentence) {
   const ProgramResult result = program.wait(seconds(10));
   ASSERT_GE(result.lines.size(), 2u);
   EXPECT_EQ(result.lines.front(), kReady);
-  EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+  EXPECT_EQ(result.lines.back(),
+            R"({"event":"final","rules":[{"rule":"move","text":"go forward ten meters"}],"text":"go forward ten meters"})");
   const std::set<std::string> vocabulary = {"go",    "forward", "backward", "ten", "meter", "meters", "one", "two",
                                             "three", "four",    "five",     "six", "seven", "eight",  "nine"};
   for (std::size_t i = 1; i + 1 < result.lines.size(); ++i) {

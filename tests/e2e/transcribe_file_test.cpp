@@ -97,7 +97,8 @@ TEST_F(TranscribeFile, WavRecordingGivesReadyInterimTextsAndTheFinalWords) {
   EXPECT_EQ(result.lines,
             (Lines{kReady, partial("go"), partial("go for"), partial("go forward"), partial("go forward ten"),
                    partial("go forward can we"), partial("go forward ten meter"), partial("go forward ten meters"),
-                   final("go forward ten meters")}));
+                   R"({"event":"final","rules":[{"rule":"move","text":"go forward ten meters"}],)"
+                   R"("text":"go forward ten meters"})"}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }
@@ -160,15 +161,16 @@ TEST_F(TranscribeFile, UnderAGrammarTheTextIsOneOfItsSentences) {
   EXPECT_EQ(result.lines,
             (Lines{kReady, partial("go"), partial("go forward"), partial("go forward two"), partial("go forward ten"),
                    partial("go forward ten meters"), partial("go forward ten meter"), partial("go forward ten meters"),
-                   final("go forward ten meters")}));
+                   R"({"event":"final","rules":[{"rule":"move","text":"go forward ten meters"}],)"
+                   R"("text":"go forward ten meters"})"}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }
 
-TEST_F(TranscribeFile, SpeechOutsideTheGrammarIsAnEmptyFinalText) {
+TEST_F(TranscribeFile, SpeechOutsideTheGrammarIsARejectedEmptyFinalText) {
   std::ofstream(at("turtle.txt")) << "go back\nturn around\n";
   const ProgramResult result = runProgram({"--transcribe-file", kClip, "--grammar", at("turtle.txt")});
-  EXPECT_EQ(result.lines, (Lines{kReady, final("")}));
+  EXPECT_EQ(result.lines, (Lines{kReady, R"({"event":"final","rejected":true,"text":""})"}));
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
 }

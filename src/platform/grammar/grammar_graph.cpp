@@ -158,12 +158,21 @@ bool GrammarGraphBuilder::addWord(int from, int to, std::string_view word, doubl
   const auto [found, added] = wordIds_.try_emplace(std::string(word), static_cast<int>(words_.size()));
   if (added) words_.emplace_back(word);
   arcs_.push_back({from, to, found->second, logProbability});
+  arcMarks_.push_back(-1);
   return true;
 }
 
 bool GrammarGraphBuilder::addNull(int from, int to, double logProbability) {
   if (!charge(0, 1)) return false;
   arcs_.push_back({from, to, -1, logProbability});
+  arcMarks_.push_back(-1);
+  return true;
+}
+
+bool GrammarGraphBuilder::addMark(int from, int to, GrammarMark mark) {
+  if (!addNull(from, to)) return false;
+  arcMarks_.back() = static_cast<int>(marks_.size());
+  marks_.push_back(std::move(mark));
   return true;
 }
 
@@ -184,11 +193,24 @@ std::optional<GrammarGraph> GrammarGraphBuilder::finish() {
     failure_ = Failure::noSentence;
     return std::nullopt;
   }
+  std::shared_ptr<const SentenceParser> parser;
+  if (marks_.empty()) {
+    parser = std::make_shared<SentenceParser>();
+  } else {
+    std::vector<MarkedArc> marked;
+    marked.reserve(arcs_.size());
+    for (std::size_t i = 0; i < arcs_.size(); ++i) {
+      marked.push_back({arcs_[i].from, arcs_[i].to, arcs_[i].word, arcMarks_[i]});
+    }
+    parser = std::make_shared<SentenceParser>(static_cast<int>(states_), start(), final(), words_, std::move(marked),
+                                              std::move(marks_));
+  }
   std::vector<GrammarArc> arcs;
   for (const GrammarArc& arc : arcs_) {
     if (kept[static_cast<std::size_t>(arc.from)] && kept[static_cast<std::size_t>(arc.to)]) arcs.push_back(arc);
   }
   arcs_.clear();
+  arcMarks_.clear();
   arcs = foldJoiningNulls(states_, std::move(arcs), start(), final());
   kept = onSomePath(arcs);
 
@@ -235,6 +257,7 @@ std::optional<GrammarGraph> GrammarGraphBuilder::finish() {
 
   std::vector<int> number(states_, -1);
   GrammarGraph graph;
+  graph.parser = std::move(parser);
   for (std::size_t i = 0; i < states_; ++i) {
     if (kept[i]) number[i] = graph.stateCount++;
   }

@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "platform/grammar/sentence_parser.h"
 
 namespace speech_bridge {
 
@@ -35,6 +38,8 @@ struct GrammarGraph {
   int final = 0;
   std::vector<std::string> words;  // distinct, in the order the grammar first uses them
   std::vector<GrammarArc> arcs;
+  // Which rules and tags a sentence passed through; never null once built.
+  std::shared_ptr<const SentenceParser> parser;
 };
 
 // True when `words` spell a sentence of the graph: a path from start to
@@ -61,6 +66,9 @@ class GrammarGraphBuilder {
   // False once the budget is spent.
   bool addWord(int from, int to, std::string_view word, double logProbability = 0.0);
   bool addNull(int from, int to, double logProbability = 0.0);
+  // A null arc that records where a rule begins or ends, or a tag. The
+  // search never sees marks; the sentence parser does.
+  bool addMark(int from, int to, GrammarMark mark);
 
   bool spent() const { return spent_; }
 
@@ -68,7 +76,9 @@ class GrammarGraphBuilder {
   enum class Failure { none, overBudget, noSentence };
 
   // Drops what leads nowhere, folds away null arcs that only join two
-  // states, closes the rest and numbers the states afresh. Once.
+  // states, closes the rest and numbers the states afresh; the parser keeps
+  // the graph as built, with its marks (a graph without marks is a phrase
+  // list's). Once.
   std::optional<GrammarGraph> finish();
   Failure failure() const { return failure_; }
   // What is wrong, once finish() gave nothing.
@@ -79,6 +89,8 @@ class GrammarGraphBuilder {
 
   std::size_t states_ = 2;
   std::vector<GrammarArc> arcs_;
+  std::vector<int> arcMarks_;  // one per arc: index into marks_, or -1
+  std::vector<GrammarMark> marks_;
   std::vector<std::string> words_;
   std::unordered_map<std::string, int> wordIds_;
   bool spent_ = false;

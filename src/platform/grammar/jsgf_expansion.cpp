@@ -31,6 +31,22 @@ class Expander {
       return refuse("nests rules and groups more than " + std::to_string(kMaxJsgfExpansionDepth) + " deep " +
                     onLine(expansion.line));
     }
+    if (expansion.tags.empty()) return expandItem(expansion, from, to, atEndOf, depth);
+    // The item, then its tags one after the other. (A right-recursive
+    // reference that tags follow goes on as the rule begins: its tags are
+    // not met, as nothing after the reference is.)
+    const std::optional<int> tagged = graph_.addState();
+    if (!tagged || !expandItem(expansion, from, *tagged, atEndOf, depth)) return false;
+    int here = *tagged;
+    for (std::size_t i = 0; i < expansion.tags.size(); ++i) {
+      const std::optional<int> next = i + 1 == expansion.tags.size() ? std::optional<int>(to) : graph_.addState();
+      if (!next || !graph_.addMark(here, *next, {GrammarMark::Kind::tag, trimmed(expansion.tags[i]), 0})) return false;
+      here = *next;
+    }
+    return true;
+  }
+
+  bool expandItem(const JsgfExpansion& expansion, int from, int to, std::size_t atEndOf, int depth) {
     switch (expansion.kind) {
       case JsgfExpansion::Kind::word:
         return graph_.addWord(from, to, expansion.text);
@@ -71,7 +87,15 @@ class Expander {
   struct Instance {
     const JsgfRule* rule;
     int entry;  // a state of this instance's own, where its sentences begin
+    int id;     // tells this instance's marks from those of other places of the rule
   };
+
+  // A tag's text without the white space around it.
+  static std::string trimmed(const std::string& tag) {
+    const std::size_t first = tag.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) return {};
+    return tag.substr(first, tag.find_last_not_of(" \t\r\n") - first + 1);
+  }
 
   bool expandSequence(const JsgfExpansion& sequence, int from, int to, std::size_t atEndOf, int depth) {
     if (sequence.children.empty()) return graph_.addNull(from, to);  // <NULL>
@@ -117,19 +141,25 @@ class Expander {
                       ", which only a rule's very last item may do");
       }
       // Right recursion: the sentence goes on as the rule's sentences begin.
-      return graph_.addNull(from, stack_[i].entry);
+      return graph_.addMark(from, stack_[i].entry, {GrammarMark::Kind::enterRuleAgain, reference.text, stack_[i].id});
     }
+    const int id = nextInstance_++;
     const std::optional<int> entry = graph_.addState();
-    if (!entry || !graph_.addNull(from, *entry)) return false;
-    stack_.push_back({found->second, *entry});
-    const bool expanded = expand(found->second->expansion, *entry, to, std::min(atEndOf, stack_.size() - 1), depth + 1);
+    const std::optional<int> exit = graph_.addState();
+    if (!entry || !exit || !graph_.addMark(from, *entry, {GrammarMark::Kind::enterRule, reference.text, id})) {
+      return false;
+    }
+    stack_.push_back({found->second, *entry, id});
+    const bool expanded =
+        expand(found->second->expansion, *entry, *exit, std::min(atEndOf, stack_.size() - 1), depth + 1);
     stack_.pop_back();
-    return expanded;
+    return expanded && graph_.addMark(*exit, to, {GrammarMark::Kind::exitRule, reference.text, id});
   }
 
   GrammarGraphBuilder& graph_;
   std::unordered_map<std::string, const JsgfRule*> rules_;
   std::vector<Instance> stack_;
+  int nextInstance_ = 0;
   std::optional<GrammarProblem> problem_;
 };
 
@@ -142,7 +172,7 @@ std::variant<GrammarGraph, GrammarProblem> expandJsgf(const JsgfGrammar& grammar
   for (const JsgfRule& rule : grammar.rules) {
     if (!rule.isPublic) continue;
     anyPublic = true;
-    JsgfExpansion reference{JsgfExpansion::Kind::ruleReference, rule.name, {}, {}, rule.line};
+    JsgfExpansion reference{JsgfExpansion::Kind::ruleReference, rule.name, {}, {}, {}, rule.line};
     if (!expander.expand(reference, graph.start(), graph.final(), kNotAtEnd, 0)) break;
   }
   if (expander.problem()) return *expander.problem();

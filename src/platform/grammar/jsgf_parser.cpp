@@ -288,7 +288,7 @@ class Parser {
     while (!failed()) {
       const Token& token = lexer_.peek();
       if (token.kind == TokenKind::tag) {
-        lexer_.next();
+        item.tags.push_back(lexer_.next().text);
       } else if (isSymbol(token, "*") || isSymbol(token, "+")) {
         const auto kind = token.text == "*" ? JsgfExpansion::Kind::zeroOrMore : JsgfExpansion::Kind::oneOrMore;
         if (item.kind == JsgfExpansion::Kind::zeroOrMore || item.kind == JsgfExpansion::Kind::oneOrMore) {
@@ -326,7 +326,7 @@ class Parser {
         while (end < token.text.size() && !isWordSeparator(token.text[end])) ++end;
         if (end > at) {
           primary.children.push_back(JsgfExpansion{
-              JsgfExpansion::Kind::word, lowerCaseWord(token.text.substr(at, end - at)), {}, {}, token.line});
+              JsgfExpansion::Kind::word, lowerCaseWord(token.text.substr(at, end - at)), {}, {}, {}, token.line});
         }
         at = end;
       }

@@ -25,6 +25,7 @@ struct JsgfExpansion {
   std::string text;
   std::vector<JsgfExpansion> children;
   std::vector<double> weights;  // empty, or one per alternative
+  std::vector<std::string> tags;  // the tags that follow this item ("x {a} {b}"), as written
   int line = 0;
 };
 
@@ -45,8 +46,8 @@ struct JsgfGrammar {
 inline constexpr int kMaxJsgfNesting = 32;
 
 // Parses JSGF 1.0 text (UTF-8, starting with "#JSGF", perhaps after a byte
-// order mark). Tags are read and dropped; imports are refused. Words are
-// folded to lower case.
+// order mark). Tags are kept with the item they follow; imports are
+// refused. Words are folded to lower case.
 std::variant<JsgfGrammar, GrammarProblem> parseJsgf(std::string_view text);
 
 }  // namespace speech_bridge

@@ -185,7 +185,7 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     if (!report(RecognitionResult{std::move(text), false}, std::nullopt, State::decoding)) return;
   }
   if (isCancelled()) return;
-  report(RecognitionResult{transcriber.finish(), true}, std::nullopt, State::ended);
+  report(transcriber.finalResult(), std::nullopt, State::ended);
 }
 
 }  // namespace speech_bridge

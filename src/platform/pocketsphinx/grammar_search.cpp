@@ -53,7 +53,8 @@ GrammarProblem missingWords(const std::vector<std::string>& missing, const std::
 }
 
 bool isRejection(std::string_view hypothesis) {
-  return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos;
+  return hypothesis.find(kRejectionWordPrefix) != std::string_view::npos ||
+         hypothesis.find(kWordLoopPrefix) != std::string_view::npos;
 }
 
 fsg_model_t* engineGrammar(const GrammarGraph& graph, logmath_t* logMath, float languageWeight, int moreStates) {
@@ -87,6 +88,9 @@ SphinxDecoder::BestPath SphinxDecoder::bestPathTo(int state) {
     ps_seg_prob(segment, &sounds, nullptr, nullptr);
     path.sounds += sounds;
     appendWords(path.words, word);
+    PathSegment stretch{std::string(word), 0, 0, sounds * naturalLogPerUnit()};
+    ps_seg_frames(segment, &stretch.first, &stretch.last);
+    path.segments.push_back(std::move(stretch));
   }
   fsg_->final_state = end;
   takeSphinxError();  // "Final result does not match the grammar" when there is none
@@ -112,7 +116,26 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
   const int loop = graph.stateCount;  // the phone loop's state, after the grammar's
   loopState_ = loop;
   grammarEnd_ = graph.final;
-  fsg_model_t* fsg = engineGrammar(graph, logMath, lw, 1);
+  fsg_model_t* fsg = engineGrammar(graph, logMath, lw, 2);  // and the two loops' states
+  // The word loop: from the start, any of the grammar's words in any order,
+  // each with every pronunciation the grammar's word has ("<word-loop:read>(2)").
+  const int wordLoop = graph.stateCount + 1;
+  wordLoopState_ = wordLoop;
+  const int32 wordCost = engineLog(logMath, lw, std::log(kWordLoopCost));
+  for (const std::string& word : graph.words) {
+    const std::string looped = std::string(kWordLoopPrefix) + word + ">";
+    bool added = false;
+    for (const Pronunciation& pronunciation : pronunciations.find(word)->second) {
+      const bool alternate = pronunciation.entry.size() > word.size() && pronunciation.entry.starts_with(word);
+      const std::string entry = looped + (alternate ? pronunciation.entry.substr(word.size()) : std::string());
+      added = ps_add_word(decoder_, entry.c_str(), pronunciation.phones.c_str(), FALSE) >= 0 || added;
+    }
+    if (!added) continue;
+    const int id = fsg_model_word_add(fsg, looped.c_str());
+    fsg_model_trans_add(fsg, graph.start, wordLoop, wordCost, id);
+    fsg_model_trans_add(fsg, wordLoop, wordLoop, wordCost, id);
+    wordLooping_ = true;
+  }
   // The phone loop: from the start, one phone or more.
   const int32 phoneCost = engineLog(logMath, lw, std::log(kRejectionPhoneCost));
   for (const std::string& phone : phones) {
@@ -123,9 +146,9 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
     fsg_model_trans_add(fsg, loop, loop, phoneCost, id);
     rejecting_ = true;
   }
-  // The loop has no way to the search's end: the search's best final path is
-  // always a sentence, and the loop's best path is asked for separately (see
-  // bestPathTo()).
+  // The loops have no way to the search's end: the search's best final path
+  // is always a sentence, and each loop's best path is asked for separately
+  // (see bestPathTo()).
   const bool ready = ps_set_fsg(decoder_, kSearchName, fsg) == 0 && ps_set_search(decoder_, kSearchName) == 0;
   if (ready) {
     grammar_ = graph;

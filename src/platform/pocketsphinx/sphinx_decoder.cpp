@@ -19,6 +19,16 @@
 namespace speech_bridge {
 namespace {
 
+std::vector<std::string> wordsOf(const std::string& text) {
+  std::vector<std::string> words;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t space = std::min(text.find(' ', at), text.size());
+    if (space > at) words.push_back(text.substr(at, space - at));
+    at = space + 1;
+  }
+  return words;
+}
+
 // The tools' defaults are 1e-48 and narrower.
 constexpr const char* kGrammarBeam = "1e-100";
 
@@ -110,6 +120,7 @@ void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
 
 void SphinxDecoder::startUtterance() {
   ps_start_utt(decoder_);
+  lastRejected_ = false;
   inUtterance_ = true;
   leadingSentence_.clear();
 }
@@ -128,23 +139,36 @@ void SphinxDecoder::endUtterance() {
 
 std::string SphinxDecoder::judgedSentence() {
   lastMargin_.reset();
+  lastRejected_ = true;
   const BestPath sentence = bestPathTo(grammarEnd_);
   // What the engine found must be a sentence of the grammar.
-  std::vector<std::string> words;
-  const std::string readable = readableTranscript(sentence.words);
-  for (std::size_t at = 0; at < readable.size();) {
-    const std::size_t space = std::min(readable.find(' ', at), readable.size());
-    words.push_back(readable.substr(at, space - at));
-    at = space + 1;
-  }
-  if (!sentence.found || !isSentenceOf(*grammar_, words)) return {};
-  if (!rejecting_) return sentence.words;
-  const BestPath loop = bestPathTo(loopState_);
+  if (!sentence.found || !isSentenceOf(*grammar_, wordsOf(readableTranscript(sentence.words)))) return {};
   const int frames = ps_get_n_frames(decoder_);
-  if (!loop.found || frames <= 0) return sentence.words;  // the loop fell far behind
-  const double naturalLogPerUnit = std::log(logmath_get_base(ps_get_logmath(decoder_))) * (1 << kEngineScoreShift);
-  lastMargin_ = (sentence.sounds - loop.sounds) * naturalLogPerUnit / frames;
-  return *lastMargin_ >= -kRejectionMargin ? sentence.words : std::string();
+  if (rejecting_ && frames > 0) {
+    // Without the loop's path, the loop fell far behind: the sentence fits.
+    if (const BestPath loop = bestPathTo(loopState_); loop.found) {
+      lastMargin_ = (sentence.sounds - loop.sounds) * naturalLogPerUnit() / frames;
+      if (*lastMargin_ < -kRejectionMargin) return {};
+    }
+  }
+  if (wordLooping_) {
+    const BestPath words = bestPathTo(wordLoopState_);
+    const std::optional<StretchVerdict> verdict = judgeStretches(sentence.segments, words.segments);
+    if (verdict && (verdict->weakestShortfall >= kStretchRejection || verdict->meanShortfall >= kMeanStretchRejection)) {
+      return {};
+    }
+  }
+  lastRejected_ = false;
+  return sentence.words;
+}
+
+std::vector<RuleMatch> SphinxDecoder::parse(const std::string& text) const {
+  if (!grammar_ || !grammar_->parser) return {};
+  return grammar_->parser->parse(wordsOf(text));
+}
+
+double SphinxDecoder::naturalLogPerUnit() const {
+  return std::log(logmath_get_base(ps_get_logmath(decoder_))) * (1 << kEngineScoreShift);
 }
 
 std::string SphinxDecoder::hypothesis() const {

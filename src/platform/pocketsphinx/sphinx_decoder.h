@@ -12,6 +12,7 @@
 #include "platform/grammar/grammar_graph.h"
 #include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/speech_model.h"
+#include "platform/pocketsphinx/word_judgement.h"
 
 struct ps_decoder_s;
 struct fsg_model_s;
@@ -93,6 +94,14 @@ class SphinxDecoder {
   // frame; nothing when either was missing.
   std::optional<double> lastMargin() const { return lastMargin_; }
 
+  // Under a grammar, once an utterance has ended: true when it was judged
+  // to be no sentence of the grammar (see grammar_search.h).
+  bool lastRejected() const { return lastRejected_; }
+
+  // The rules and tags of a sentence of the grammar, as its text reads;
+  // empty without a grammar or for text that is no sentence of it.
+  std::vector<RuleMatch> parse(const std::string& text) const;
+
  private:
   SphinxDecoder(ps_decoder_s* decoder, const SpeechModel& model) : decoder_(decoder), model_(model) {}
 
@@ -103,7 +112,10 @@ class SphinxDecoder {
     bool found = false;
     std::string words;    // with the engine's markers
     double sounds = 0.0;  // acoustic score, the engine's units
+    std::vector<PathSegment> segments;  // scores in natural log
   };
+  // One of the engine's path score units in natural log.
+  double naturalLogPerUnit() const;
   // The best path of the utterance just ended that ends in `state`.
   BestPath bestPathTo(int state);
 
@@ -113,11 +125,14 @@ class SphinxDecoder {
   fsg_model_s* fsg_ = nullptr;           // the grammar as the engine has it
   int grammarEnd_ = 0;
   int loopState_ = 0;
-  bool rejecting_ = false;  // the grammar has its phone loop
+  int wordLoopState_ = 0;
+  bool rejecting_ = false;    // the grammar has its phone loop
+  bool wordLooping_ = false;  // and its word loop
   bool inUtterance_ = false;
   std::string judged_;
   mutable std::string leadingSentence_;
   std::optional<double> lastMargin_;
+  bool lastRejected_ = false;
 };
 
 }  // namespace speech_bridge

@@ -61,6 +61,16 @@ std::string StreamingTranscriber::finish() {
   return endedText_;
 }
 
-void StreamingTranscriber::keepUtterance() { appendWords(endedText_, readableTranscript(decoder_->hypothesis())); }
+RecognitionResult StreamingTranscriber::finalResult() {
+  RecognitionResult result{finish(), true};
+  result.rejected = result.formattedString.empty() && rejected_;
+  result.rules = decoder_->parse(result.formattedString);
+  return result;
+}
+
+void StreamingTranscriber::keepUtterance() {
+  appendWords(endedText_, readableTranscript(decoder_->hypothesis()));
+  rejected_ = rejected_ || decoder_->lastRejected();
+}
 
 }  // namespace speech_bridge

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/pocketsphinx/sphinx_decoder.h"
+#include "platform/recognition_service.h"
 
 namespace speech_bridge {
 
@@ -41,6 +42,11 @@ class StreamingTranscriber {
   // Ends the last utterance and returns the text of all the audio. Once.
   std::string finish();
 
+  // finish() as the final result: under a grammar, an empty text says
+  // whether speech was heard and rejected, and a sentence comes with its
+  // rules and tags.
+  RecognitionResult finalResult();
+
  private:
   enum class State { awaitingSpeech, inSpeech, finished };
 
@@ -51,6 +57,7 @@ class StreamingTranscriber {
   const Segmentation segmentation_;
   State state_ = State::awaitingSpeech;
   std::string endedText_;
+  bool rejected_ = false;  // an utterance with speech was judged no sentence
   std::size_t speechSamples_ = 0;  // of the current utterance
 };
 

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/pocketsphinx/word_judgement.h"
+
+#include <algorithm>
+
+namespace speech_bridge {
+namespace {
+
+// The competitor's score over frames first..last. Its stretches are in
+// frame order, as a best path's are.
+double competitorSounds(const std::vector<PathSegment>& competitor, int first, int last) {
+  double sum = 0.0;
+  for (const PathSegment& stretch : competitor) {
+    if (stretch.last < first) continue;
+    if (stretch.first > last) break;
+    const int overlap = std::min(last, stretch.last) - std::max(first, stretch.first) + 1;
+    sum += stretch.sounds * overlap / (stretch.last - stretch.first + 1);
+  }
+  return sum;
+}
+
+}  // namespace
+
+std::optional<StretchVerdict> judgeStretches(const std::vector<PathSegment>& sentence,
+                                             const std::vector<PathSegment>& competitor) {
+  if (sentence.empty() || competitor.empty()) return std::nullopt;
+  std::optional<StretchVerdict> verdict;
+  double shortfalls = 0.0;
+  int frames = 0;
+  for (std::size_t i = 0; i < sentence.size(); ++i) {
+    const PathSegment& stretch = sentence[i];
+    if (stretch.last < stretch.first) continue;
+    const int length = stretch.last - stretch.first + 1;
+    const double shortfall = competitorSounds(competitor, stretch.first, stretch.last) - stretch.sounds;
+    const double perFrame = shortfall / std::max(length, kMinJudgedFrames);
+    frames += length;
+    shortfalls += std::max(0.0, perFrame) * std::max(length, kMinJudgedFrames);
+    if (!verdict || perFrame > verdict->weakestShortfall) verdict = StretchVerdict{i, perFrame, 0.0};
+  }
+  if (verdict) verdict->meanShortfall = shortfalls / frames;
+  return verdict;
+}
+
+}  // namespace speech_bridge
