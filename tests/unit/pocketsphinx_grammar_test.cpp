@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <mutex>
 #include <sstream>
 #include <thread>
@@ -30,7 +31,10 @@ class Answers {
     return [this](std::optional<RecognitionResult> result, std::optional<RecognitionError> error) {
       std::lock_guard lock(mutex_);
       if (result && !result->isFinal) interims_.push_back(result->formattedString);
-      if (result && result->isFinal) final_ = result->formattedString;
+      if (result && result->isFinal) {
+        final_ = result->formattedString;
+        finalResult_ = *result;
+      }
       if (error) errors_.push_back(error->localizedDescription);
       ++answers_;
       changed_.notify_all();
@@ -51,11 +55,16 @@ class Answers {
     std::lock_guard lock(mutex_);
     return answers_;
   }
+  RecognitionResult finalResult() {
+    std::lock_guard lock(mutex_);
+    return finalResult_;
+  }
 
  private:
   std::mutex mutex_;
   std::condition_variable changed_;
   std::optional<std::string> final_;
+  RecognitionResult finalResult_;
   std::vector<std::string> interims_;
   std::vector<std::string> errors_;
   int answers_ = 0;
@@ -121,6 +130,40 @@ TEST_F(PocketsphinxGrammarTest, SpeechOutsideTheGrammarGivesAnEmptyText) {
        {std::string(kTestData) + "/librivox/sense_and_sensibility_01_austen_64kb-0880.wav",
         std::string(kTestData) + "/cards/003.wav", goForward}) {
     EXPECT_EQ(transcribe(recording, kShipGrammar), "") << recording;
+  }
+}
+
+struct Spoken {
+  const char* words;  // what flite's rms voice says; nothing: two seconds of silence
+  const char* text;   // the final text
+  bool rejected;
+};
+
+// Speech made of the ship grammar's words in orders it lacks (a wrong verb
+// or number, an order cut short, two orders run together) is rejected, not
+// taken for the nearest order; orders are kept with their rules; silence is
+// not rejected, as nobody spoke. Needs flite and sox.
+TEST_F(PocketsphinxGrammarTest, NearMissesAreRejectedWordByWord) {
+  const std::vector<Spoken> cases = {
+      {"second ship drop torpedoes", "", true},
+      {"second ship scan sector twenty", "", true},
+      {"flagship fire", "", true},
+      {"first ship retreat second ship retreat", "", true},
+      {"second ship set course north east", "second ship set course north east", false},
+      {"fleet raise shields", "fleet raise shields", false},
+      {"", "", false},
+  };
+  for (const Spoken& spoken : cases) {
+    const std::string recording = folder.path("spoken.wav");
+    const std::string command =
+        *spoken.words ? "flite -voice rms -t '" + std::string(spoken.words) + "' -o " + folder.path("raw.wav") +
+                            " && sox -q " + folder.path("raw.wav") + " -r 16000 " + recording + " pad 0.5 0.5"
+                      : "sox -q -n -r 16000 -b 16 -c 1 " + recording + " trim 0 2";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    Answers answers;
+    EXPECT_EQ(transcribe(recording, kShipGrammar, answers), spoken.text) << spoken.words;
+    EXPECT_EQ(answers.finalResult().rejected, spoken.rejected) << spoken.words;
+    EXPECT_EQ(answers.finalResult().rules.empty(), !*spoken.text) << spoken.words;
   }
 }
 

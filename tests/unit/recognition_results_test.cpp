@@ -155,5 +155,47 @@ TEST_F(RecognitionResultsTest, AnswersFindNothingOnceTheBridgeIsGone) {
   EXPECT_TRUE(sim.streams.output().empty());
 }
 
+struct GrammarFinal {
+  bool grammar;  // the job was given --grammar
+  RecognitionResult result;
+  std::string line;
+};
+
+RecognitionResult rejected() {
+  RecognitionResult result("", true);
+  result.rejected = true;
+  return result;
+}
+
+RecognitionResult parsed() {
+  RecognitionResult result("second ship fire", true);
+  result.rules = {{"order", "second ship fire", std::nullopt}, {"ship", "second ship", "2"}};
+  return result;
+}
+
+// With a grammar, the final says why it is empty and hands over the parse,
+// members sorted; without one, nothing of it shows.
+TEST_F(RecognitionResultsTest, AGrammarsFinalSaysWhyItIsEmptyAndHandsOverTheParse) {
+  const std::vector<GrammarFinal> cases = {
+      {true, rejected(), R"({"event":"final","rejected":true,"text":""})"},
+      {true, RecognitionResult("", true), final("")},
+      {true, parsed(),
+       R"({"event":"final","rules":[{"rule":"order","text":"second ship fire"},)"
+       R"({"rule":"ship","tag":"2","text":"second ship"}],"text":"second ship fire"})"},
+      {false, rejected(), final("")},
+      {false, parsed(), final("second ship fire")},
+  };
+  for (const GrammarFinal& c : cases) {
+    sim::SimulatedPlatform fresh;
+    fresh.recognition.recognizers["en-US"] = true;
+    fresh.recognition.taskScripts.push_back({sim::ScriptedAnswer{1, c.result, std::nullopt}});
+    const auto job = std::make_shared<SpeechBridge>(fresh.platform);
+    if (c.grammar) job->grammarFile = "/work/orders.gram";
+    job->recognition(fresh.recognition.recognizerForLocale("en-US"), fresh.recognition.makeUrlRequest("/work/a.wav"));
+    fresh.loop.runUntil(fresh.loop.now() + 60);
+    EXPECT_EQ(fresh.streams.outputLines(), Lines{c.line}) << c.line;
+  }
+}
+
 }  // namespace
 }  // namespace speech_bridge

@@ -139,7 +139,15 @@ void SphinxDecoder::endUtterance() {
 
 std::string SphinxDecoder::judgedSentence() {
   lastMargin_.reset();
-  lastRejected_ = true;
+  const BestPath words = wordLooping_ ? bestPathTo(wordLoopState_) : BestPath{};
+  // Speech that is no sentence is rejected. Sound in which the word loop
+  // hears less than kMinSpeechFrames of words (silence, noise: its path
+  // must hold a word, and takes the shortest that fits) is no speech.
+  int wordFrames = 0;
+  for (const PathSegment& stretch : words.segments) {
+    if (stretch.word.starts_with(kWordLoopPrefix)) wordFrames += stretch.last - stretch.first + 1;
+  }
+  lastRejected_ = wordFrames >= kMinSpeechFrames;
   const BestPath sentence = bestPathTo(grammarEnd_);
   // What the engine found must be a sentence of the grammar.
   if (!sentence.found || !isSentenceOf(*grammar_, wordsOf(readableTranscript(sentence.words)))) return {};
@@ -151,12 +159,9 @@ std::string SphinxDecoder::judgedSentence() {
       if (*lastMargin_ < -kRejectionMargin) return {};
     }
   }
-  if (wordLooping_) {
-    const BestPath words = bestPathTo(wordLoopState_);
-    const std::optional<StretchVerdict> verdict = judgeStretches(sentence.segments, words.segments);
-    if (verdict && (verdict->weakestShortfall >= kStretchRejection || verdict->meanShortfall >= kMeanStretchRejection)) {
-      return {};
-    }
+  const std::optional<StretchVerdict> verdict = judgeStretches(sentence.segments, words.segments);
+  if (verdict && (verdict->weakestShortfall >= kStretchRejection || verdict->meanShortfall >= kMeanStretchRejection)) {
+    return {};
   }
   lastRejected_ = false;
   return sentence.words;
