@@ -5,10 +5,13 @@
 Starts `speech-bridge --listen` with the fleet's order grammar (ship_orders.gram
 beside this script, or --grammar PATH), shows the interim text as it changes,
 sends "stop" when you press Enter, prints the order it heard, then speaks the
-fleet's answer with `speech-bridge --speak`. Speech that is no order gives an
-empty final text: the answer is then "Not understood, say again." Every job
-ends with one "final" or one "error" event; an error is printed and ends this
-program with status 1. Uses the Python standard library only.
+fleet's answer with `speech-bridge --speak`. The answer is built from the
+order's parse (the "rules" of the final event and their tags), not from its
+words. Speech that is no order ends in a "final" event marked "rejected": the
+answer is then "Not understood, say again." A final with no text that is not
+rejected means nobody spoke, and gets no answer. Every job ends with one
+"final" or one "error" event; an error is printed and ends this program with
+status 1. Uses the Python standard library only.
 
     python3 examples/ship_host.py [--bridge PATH] [--grammar PATH] [--locale en-US] [--voice ID]
 """
@@ -28,29 +31,23 @@ class BridgeError(Exception):
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
-# How a ship says it is doing what it was told: the order's verb as an -ing
-# form ("set course north" -> "setting course north").
-DOING = {"set": "setting", "come": "coming", "turn": "turning", "hold": "holding", "fire": "firing",
-         "raise": "raising", "lower": "lowering", "follow": "following", "attack": "attacking",
-         "escort": "escorting", "return": "returning", "retreat": "retreating", "launch": "launching",
-         "drop": "dropping", "scan": "scanning"}
+# The rules whose words complete a command's answer ("setting course" +
+# "north east"), as ship_orders.gram names them.
+ARGUMENTS = ("side", "amount", "weapon", "target", "direction", "digit")
 
 
-def answer(order):
-    """The fleet's answer to an order of ship_orders.gram; empty: not understood."""
-    words = order.split()
-    if not words:
-        return "Not understood, say again."
-    # "<ordinal> ship" and "all ships" take two words, "flagship" and "fleet" one.
-    who = 1 if words[0] in ("flagship", "fleet") else 2
-    addressee, command = " ".join(words[:who]), words[who:]
-    if command == ["report", "status"]:
-        doing = "all systems ready"
-    elif command and command[0] in DOING:
-        doing = " ".join([DOING[command[0]]] + command[1:])
+def answer(rules):
+    """The fleet's answer to an order, from the rules and tags of its parse."""
+    first = {}
+    for rule in rules:  # the parse in pre-order: a command before the rules inside it
+        first.setdefault(rule["rule"], rule)
+    addressee, command = first["addressee"], first["command"]
+    if "tag" in command:
+        words = [rule["text"] for rule in rules if rule["rule"] in ARGUMENTS]
+        doing = " ".join([command["tag"]] + words)
     else:  # speeds and "all stop" answer as they were given
-        doing = " ".join(command)
-    return f"Aye, captain. {addressee.capitalize()}, {doing}."
+        doing = command["text"]
+    return f"Aye, captain. {addressee['text'].capitalize()}, {doing}."
 
 
 def outcome(last_event, status):
@@ -98,7 +95,7 @@ def stop_on_enter(process):
 
 
 def listen(bridge, grammar, locale, display):
-    """Records one spoken order and returns its text, empty when it was no order."""
+    """Records one spoken order and returns its final event."""
     process = subprocess.Popen([bridge, "--listen", "--grammar", grammar, "--locale", locale], stdin=subprocess.PIPE,
                                stdout=subprocess.PIPE, text=True, encoding="utf-8")
     last = None
@@ -117,7 +114,7 @@ def listen(bridge, grammar, locale, display):
             process.stdin.close()
         except BrokenPipeError:
             pass
-    return outcome(last, process.wait())["text"]
+    return outcome(last, process.wait())
 
 
 def speak(bridge, text, locale, voice):
@@ -141,9 +138,16 @@ def main():
 
     display = Display()
     try:
-        order = listen(options.bridge, options.grammar, options.locale, display)
-        display.line(f"Heard: {order}" if order else "Heard no order.")
-        reply = answer(order)
+        final = listen(options.bridge, options.grammar, options.locale, display)
+        if final["text"]:
+            display.line(f"Heard: {final['text']}")
+            reply = answer(final["rules"])
+        elif final.get("rejected"):
+            display.line("Heard no order.")
+            reply = "Not understood, say again."
+        else:
+            display.line("Heard nothing.")
+            return 0
         print(f"Replying: {reply}", flush=True)
         speak(options.bridge, reply, options.locale, options.voice)
     except BridgeError as error:

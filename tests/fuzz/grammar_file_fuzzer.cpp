@@ -2,8 +2,9 @@
 // Any bytes as a --grammar file, read the way a recognition task reads it
 // (the acoustic model stays out, to keep runs fast): every input must give
 // one sentence about the file, or a graph that is well formed and that the
-// engine takes as its finite-state grammar. Phrase lists are checked against
-// a plain reading: each phrase is a sentence.
+// engine takes as its finite-state grammar, and in which a sentence parses
+// into its rules and tags. Phrase lists are checked against a plain reading:
+// each phrase is a sentence.
 #include <sphinxbase/fsg_model.h>
 #include <sphinxbase/logmath.h>
 #include <unistd.h>
@@ -54,6 +55,26 @@ std::vector<bool> reach(const GrammarGraph& graph, int from, bool forwards) {
     }
   }
   return seen;
+}
+
+// A sentence's parse: its rules in pre-order, the first covering every
+// word, each covering a run of the words of the one it lies inside, and
+// tags never empty.
+void checkParse(const GrammarGraph& graph, const std::vector<std::string>& sentence) {
+  FUZZ_CHECK(graph.parser != nullptr);
+  const std::vector<RuleMatch> rules = graph.parser->parse(sentence);
+  std::string text;
+  for (const std::string& word : sentence) text += (text.empty() ? "" : " ") + word;
+  if (sentence.empty()) {
+    FUZZ_CHECK(rules.empty());
+    return;
+  }
+  FUZZ_CHECK(!rules.empty() && rules.front().text == text);
+  for (const RuleMatch& rule : rules) {
+    FUZZ_CHECK(!rule.rule.empty());
+    FUZZ_CHECK(text.find(rule.text) != std::string::npos);
+    FUZZ_CHECK(!rule.tag || (!rule.tag->empty() && rule.tag->front() != ' ' && rule.tag->back() != ' '));
+  }
 }
 
 void checkGraph(const GrammarGraph& graph) {
@@ -112,11 +133,12 @@ void checkGraph(const GrammarGraph& graph) {
     state = arc->to;
   }
   FUZZ_CHECK(isSentenceOf(graph, sentence));
+  checkParse(graph, sentence);
 
   // The engine takes it.
   logmath_t* logMath = logmath_init(1.0001, 0, 0);
-  fsg_model_t* fsg = engineGrammar(graph, logMath, 6.5f, 1);
-  FUZZ_CHECK(fsg != nullptr && fsg_model_n_state(fsg) == graph.stateCount + 1);
+  fsg_model_t* fsg = engineGrammar(graph, logMath, 6.5f, 2);
+  FUZZ_CHECK(fsg != nullptr && fsg_model_n_state(fsg) == graph.stateCount + 2);
   fsg_model_free(fsg);
   logmath_free(logMath);
 }

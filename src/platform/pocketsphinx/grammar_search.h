@@ -53,8 +53,9 @@ inline constexpr double kRejectionPhoneCost = 0.3;
 // stays within the beams of a sentence that says the same words, dear
 // enough that it does not cut speech into many short words.
 inline constexpr double kWordLoopCost = 0.5;
-// An utterance in which the word loop's words take fewer frames than this
-// (0.2 s) held no speech: its empty text is no rejection.
+// An utterance in which the word loop's words and the phone loop's phones
+// both take fewer frames than this (0.2 s) held no speech: its empty text is
+// no rejection.
 inline constexpr int kMinSpeechFrames = 20;
 
 // PocketSphinx keeps path scores in its log base shifted right by this many

@@ -140,14 +140,19 @@ void SphinxDecoder::endUtterance() {
 std::string SphinxDecoder::judgedSentence() {
   lastMargin_.reset();
   const BestPath words = wordLooping_ ? bestPathTo(wordLoopState_) : BestPath{};
-  // Speech that is no sentence is rejected. Sound in which the word loop
-  // hears less than kMinSpeechFrames of words (silence, noise: its path
-  // must hold a word, and takes the shortest that fits) is no speech.
-  int wordFrames = 0;
-  for (const PathSegment& stretch : words.segments) {
-    if (stretch.word.starts_with(kWordLoopPrefix)) wordFrames += stretch.last - stretch.first + 1;
-  }
-  lastRejected_ = wordFrames >= kMinSpeechFrames;
+  // Speech that is no sentence is rejected. Sound in which neither loop
+  // hears kMinSpeechFrames of words or phones is no speech (silence, noise:
+  // a loop's path must hold one, and takes the shortest that fits).
+  const BestPath phones = rejecting_ ? bestPathTo(loopState_) : BestPath{};
+  const auto speechFrames = [](const BestPath& path, std::string_view prefix) {
+    int frames = 0;
+    for (const PathSegment& stretch : path.segments) {
+      if (stretch.word.starts_with(prefix)) frames += stretch.last - stretch.first + 1;
+    }
+    return frames;
+  };
+  lastRejected_ = std::max(speechFrames(words, kWordLoopPrefix), speechFrames(phones, kRejectionWordPrefix)) >=
+                  kMinSpeechFrames;
   const BestPath sentence = bestPathTo(grammarEnd_);
   // What the engine found must be a sentence of the grammar.
   if (!sentence.found || !isSentenceOf(*grammar_, wordsOf(readableTranscript(sentence.words)))) return {};
