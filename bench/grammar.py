@@ -14,6 +14,11 @@ give a non-empty text) of speech-bridge --transcribe-file --grammar, of
 pocketsphinx_continuous -jsgf (which reads 16 kHz mono only, so it hears
 copies converted with sox) and of speech-bridge without a grammar; then the
 wall time of goforward with goforward.gram, median of N runs (hyperfine).
+A second table, with a column for --baseline PATH (another build, such as
+main's) beside this one's: the near misses of near_misses.tsv (how many give
+a non-empty final, how many a rejected one), the ship orders exact and
+rejected, the orders in crew babble of babble.tsv exact and rejected, the
+recordings that hold no order, and goforward with its grammar.
 Needs sox, hyperfine, pocketsphinx, pocketsphinx-testdata and what
 render_orders.py needs.
 """
@@ -36,7 +41,7 @@ CARDS_GRAMMAR = os.path.join(DATA, "cards", "cards.gram")
 TOOL = "pocketsphinx_continuous"
 
 
-def ours(bridge, path, grammar=None):
+def final_event(bridge, path, grammar=None):
     command = [bridge, "--transcribe-file", path] + (["--grammar", grammar] if grammar else [])
     out = subprocess.run(command, capture_output=True, text=True, check=False)
     if out.stderr:
@@ -44,7 +49,11 @@ def ours(bridge, path, grammar=None):
     last = json.loads(out.stdout.splitlines()[-1])
     if last["event"] != "final":
         sys.exit(f"{path}: {last}")
-    return last["text"]
+    return last
+
+
+def ours(bridge, path, grammar=None):
+    return final_event(bridge, path, grammar)["text"]
 
 
 def theirs(path, grammar, scratch):
@@ -72,6 +81,11 @@ def corpus(directory):
     with open(os.path.join(directory, "other.tsv")) as listing:
         other = [line.strip() for line in listing if line.strip()]
     return orders, other
+
+
+def listed(directory, name):
+    with open(os.path.join(directory, name)) as listing:
+        return [line.rstrip("\n").split("\t") for line in listing if line.strip()]
 
 
 def cards():
@@ -105,6 +119,8 @@ def main():
     parser.add_argument("--bridge", default=os.path.join(TOP, "build", "speech-bridge"))
     parser.add_argument("--runs", type=int, default=20)
     parser.add_argument("--details", action="store_true", help="list every recording that is not exact")
+    parser.add_argument("--baseline", help="another speech-bridge (such as main's) for a column of its own "
+                                           "in the near-miss table")
     options = parser.parse_args()
     bridge = os.path.abspath(options.bridge)
     orders, other = corpus(os.path.abspath(options.corpus))
@@ -121,6 +137,22 @@ def main():
 
         other_ours = run_all([lambda p=p: ours(bridge, p, SHIP_GRAMMAR) for p in other])
         other_theirs = run_all([lambda p=p: theirs(p, SHIP_GRAMMAR, scratch) for p in other])
+
+        near = listed(os.path.abspath(options.corpus), "near_misses.tsv")
+        babble = listed(os.path.abspath(options.corpus), "babble.tsv")
+        goforward_wav = os.path.join(scratch, "goforward-exact.wav")
+        subprocess.run(["sox", "-q", "-t", "raw", "-r", "16000", "-e", "signed-integer", "-b", "16", "-c", "1",
+                        os.path.join(DATA, "goforward.raw"), goforward_wav], check=True)
+        second = [os.path.abspath(options.baseline)] if options.baseline else []
+        hard = {}  # bridge -> (near-miss events, babble events, orders' events, chatter's, goforward's)
+        for candidate in [bridge] + second:
+            hard[candidate] = (
+                run_all([lambda p=p: final_event(candidate, p, SHIP_GRAMMAR) for p, *_ in near]),
+                run_all([lambda p=p: final_event(candidate, p, SHIP_GRAMMAR) for p, *_ in babble]),
+                run_all([lambda p=p: final_event(candidate, p, SHIP_GRAMMAR) for p, *_ in orders]),
+                run_all([lambda p=p: final_event(candidate, p, SHIP_GRAMMAR) for p in other]),
+                final_event(candidate, goforward_wav, os.path.join(DATA, "goforward.gram")))
+        near_theirs = run_all([lambda p=p: theirs(p, SHIP_GRAMMAR, scratch) for p, *_ in near])
 
         wall = wall_medians(bridge, options.runs, scratch)
 
@@ -147,8 +179,37 @@ def main():
     print(f"{'goforward with goforward.gram, wall time median (s)':<58} {wall[0]:>14.3f} {wall[1]:>28.3f} {wall[2]:>16.3f}")
     print(f"{'  speech-bridge / ' + TOOL:<58} {wall[0] / wall[1]:>14.3f}")
 
+    print()
+    columns = [("speech-bridge", bridge)] + [("baseline", b) for b in second]
+    print(f"{'figure':<58}" + "".join(f" {name:>14}" for name, _ in columns) + f" {TOOL + ' -jsgf':>28}")
+
+    def row(label, values, tool=""):
+        print(f"{label:<58}" + "".join(f" {value:>14}" for value in values) + f" {tool:>28}")
+
+    engines = sorted({row_[2].split("-")[0] for row_ in near})
+    row(f"near misses ({len(near) // 2} x 2 voices; {', '.join(engines)}): non-empty of {len(near)}",
+        [sum(1 for e in hard[b][0] if e["text"]) for _, b in columns], sum(1 for t in near_theirs if t))
+    row("  of them rejected", [sum(1 for e in hard[b][0] if e.get("rejected")) for _, b in columns])
+    row("ship orders: exact / rejected",
+        [f"{sum(1 for e, r in zip(hard[b][2], orders) if e['text'] == r[1])} / "
+         f"{sum(1 for e in hard[b][2] if not e['text'])}" for _, b in columns])
+    for level in ("20", "15"):
+        picked = [i for i, r in enumerate(babble) if r[3] == f"babble {level} dB"]
+        row(f"orders in crew babble {level} dB below: exact / rejected of {len(picked)}",
+            [f"{sum(1 for i in picked if hard[b][1][i]['text'] == babble[i][1])} / "
+             f"{sum(1 for i in picked if not hard[b][1][i]['text'])}" for _, b in columns])
+    row(f"no ship order (chatter): non-empty of {len(other)}", [sum(1 for e in hard[b][3] if e["text"]) for _, b in columns])
+    row("goforward with goforward.gram: exact",
+        ["yes" if hard[b][4]["text"] == "go forward ten meters" else repr(hard[b][4]["text"]) for _, b in columns])
+
     if options.details:
         print()
+        for row_, event, tool in zip(near, hard[bridge][0], near_theirs):
+            if event["text"]:
+                print(f"near miss {os.path.basename(row_[0])}: {row_[1]!r} -> ours {event['text']!r}, tool {tool!r}")
+        for row_, event in zip(babble, hard[bridge][1]):
+            if event["text"] != row_[1]:
+                print(f"babble {os.path.basename(row_[0])}: {row_[1]!r} -> ours {event['text']!r}")
         for (path, reference), text, tool in zip(card_set, card_ours, card_theirs):
             if text != reference or tool != reference:
                 print(f"cards {os.path.basename(path)}: {reference!r} -> ours {text!r}, tool {tool!r}")
