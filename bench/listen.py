@@ -223,8 +223,12 @@ def main():
     parser.add_argument("--stop-runs", type=int, default=5, help="jobs per stop time in the stop table")
     parser.add_argument("--stops-only", action="store_true", help="print only the stop table")
     parser.add_argument("--grammar", help="listen with this grammar file")
+    parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     parser.add_argument("--recordings", help="TSV of recordings and their texts (with --grammar)")
     options = parser.parse_args()
+    global BRIDGE
+    if options.bridge:
+        BRIDGE = os.path.abspath(options.bridge)
     extra = ("--grammar", os.path.abspath(options.grammar)) if options.grammar else ()
     if not os.access(BRIDGE, os.X_OK):
         raise SystemExit(f"build first: cmake -S {TOP} -B {TOP}/build && cmake --build {TOP}/build")

@@ -159,8 +159,8 @@ std::string SphinxDecoder::judgedSentence() {
   const int frames = ps_get_n_frames(decoder_);
   if (rejecting_ && frames > 0) {
     // Without the loop's path, the loop fell far behind: the sentence fits.
-    if (const BestPath loop = bestPathTo(loopState_); loop.found) {
-      lastMargin_ = (sentence.sounds - loop.sounds) * naturalLogPerUnit() / frames;
+    if (phones.found) {
+      lastMargin_ = (sentence.sounds - phones.sounds) * naturalLogPerUnit() / frames;
       if (*lastMargin_ < -kRejectionMargin) return {};
     }
   }
