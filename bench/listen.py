@@ -223,6 +223,7 @@ def main():
     parser.add_argument("--stop-runs", type=int, default=5, help="jobs per stop time in the stop table")
     parser.add_argument("--stops-only", action="store_true", help="print only the stop table")
     parser.add_argument("--grammar", help="listen with this grammar file")
+    parser.add_argument("--details", action="store_true", help="list each live transcript that is not exact")
     parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     parser.add_argument("--recordings", help="TSV of recordings and their texts (with --grammar)")
     options = parser.parse_args()
@@ -271,6 +272,8 @@ def main():
                 stop_to_final.append(latency)
                 cpu.append(share)
                 live_edits += edit_distance(reference, words(live))
+                if options.details and words(live) != reference:
+                    print(f"live {os.path.basename(wav)}: {' '.join(reference)!r} -> {live!r}", flush=True)
                 file_edits += edit_distance(reference, words(file_transcript(wav, extra)))
                 total_words += len(reference)
     finally:
