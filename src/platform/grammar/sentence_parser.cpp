@@ -47,30 +47,35 @@ std::vector<RuleMatch> SentenceParser::parse(const std::vector<std::string>& wor
     wanted.push_back(found->second);
   }
   // reached[p]: the states reached after p words, each with the arc that
-  // first reached it (-1 for the start).
+  // first reached it (-1 for the start); order[p]: the same states in the
+  // order they were reached, so that the parse is the same on every run.
   std::vector<std::unordered_map<int, int>> reached(words.size() + 1);
-  const auto close = [this](std::unordered_map<int, int>& here, std::vector<int> pending) {
-    while (!pending.empty()) {
-      const int state = pending.back();
-      pending.pop_back();
-      for (const int index : leaving_[static_cast<std::size_t>(state)]) {
+  std::vector<std::vector<int>> order(words.size() + 1);
+  const auto reach = [&reached, &order](std::size_t p, int state, int via) {
+    if (!reached[p].emplace(state, via).second) return false;
+    order[p].push_back(state);
+    return true;
+  };
+  // Along null arcs, breadth first, each state's arcs in the grammar's order.
+  const auto close = [this, &order, &reach](std::size_t p) {
+    for (std::size_t next = 0; next < order[p].size(); ++next) {
+      for (const int index : leaving_[static_cast<std::size_t>(order[p][next])]) {
         const MarkedArc& arc = arcs_[static_cast<std::size_t>(index)];
-        if (arc.word < 0 && here.emplace(arc.to, index).second) pending.push_back(arc.to);
+        if (arc.word < 0) reach(p, arc.to, index);
       }
     }
   };
-  reached[0].emplace(start_, -1);
-  close(reached[0], {start_});
+  reach(0, start_, -1);
+  close(0);
   for (std::size_t p = 0; p < wanted.size(); ++p) {
-    std::vector<int> entered;
-    for (const auto& [state, via] : reached[p]) {
+    for (const int state : order[p]) {
       for (const int index : leaving_[static_cast<std::size_t>(state)]) {
         const MarkedArc& arc = arcs_[static_cast<std::size_t>(index)];
-        if (arc.word == wanted[p] && reached[p + 1].emplace(arc.to, index).second) entered.push_back(arc.to);
+        if (arc.word == wanted[p]) reach(p + 1, arc.to, index);
       }
     }
-    if (entered.empty()) return {};
-    close(reached[p + 1], std::move(entered));
+    if (order[p + 1].empty()) return {};
+    close(p + 1);
   }
   if (!reached[words.size()].contains(final_)) return {};
 
@@ -87,20 +92,20 @@ std::vector<RuleMatch> SentenceParser::parse(const std::vector<std::string>& wor
   }
   std::vector<RuleMatch> matches;
   std::vector<OpenRule> open;
-  std::size_t position2 = 0;
+  std::size_t wordsSoFar = 0;
   const auto closeTop = [&] {
-    matches[open.back().match].text = joined(words, open.back().firstWord, position2);
+    matches[open.back().match].text = joined(words, open.back().firstWord, wordsSoFar);
     open.pop_back();
   };
   for (auto step = path.rbegin(); step != path.rend(); ++step) {
     const MarkedArc& arc = arcs_[static_cast<std::size_t>(*step)];
-    if (arc.word >= 0) ++position2;
+    if (arc.word >= 0) ++wordsSoFar;
     if (arc.mark < 0) continue;
     const GrammarMark& mark = marks_[static_cast<std::size_t>(arc.mark)];
     switch (mark.kind) {
       case GrammarMark::Kind::enterRule:
       case GrammarMark::Kind::enterRuleAgain:
-        open.push_back({matches.size(), mark.instance, mark.kind == GrammarMark::Kind::enterRuleAgain, position2});
+        open.push_back({matches.size(), mark.instance, mark.kind == GrammarMark::Kind::enterRuleAgain, wordsSoFar});
         matches.push_back({mark.text, {}, std::nullopt});
         break;
       case GrammarMark::Kind::tag:

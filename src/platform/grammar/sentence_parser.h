@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -40,10 +39,11 @@ class SentenceParser {
   SentenceParser(int stateCount, int start, int final, std::vector<std::string> words, std::vector<MarkedArc> arcs,
                  std::vector<GrammarMark> marks);
 
-  // The rules of the first path through the graph that spells `words`, in
+  // The rules of a path through the graph that spells `words`, in
   // pre-order (a rule before the rules inside it, siblings in word order),
   // each with the words it covered and its own tags. Empty when the words
-  // are no sentence. Linear in the graph times the words.
+  // are no sentence. Linear in the graph times the words. A sentence that
+  // several paths spell always gets the same one of their parses.
   std::vector<RuleMatch> parse(const std::vector<std::string>& words) const;
 
  private:
