@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/portaudio/portaudio_capture.h"
+#include "platform/audio/default_audio_capture.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
-  speech_bridge::PortAudioCapture capture;
+  speech_bridge::DefaultAudioCapture capture;
   const Clock::time_point started = Clock::now();
   const auto engine = capture.makeEngine();
   const speech_bridge::AudioFormat format = engine->inputNode().outputFormatForBus(0);
