@@ -54,7 +54,7 @@ class HostExampleTest : public SpokenOrderSuite {
   }
 };
 
-TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
+TEST_P(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
   const std::string heardFile = directory + "/speaker.wav";
   const pid_t speaker = server->startRecordingSpeaker(heardFile);
   auto host = startHost({}, server->childEnvironment());
@@ -87,7 +87,7 @@ TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
 }
 
 // Speech that is no order of the fleet's grammar is not taken for the nearest one.
-TEST_F(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
+TEST_P(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
   const ProgramResult result = hearAndAnswer(recordingWav());
   EXPECT_EQ(result.exitStatus, 0);
   EXPECT_EQ(result.standardError, "");
@@ -96,7 +96,7 @@ TEST_F(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
             (Lines{"Heard no order.", "Replying: Not understood, say again."}));
 }
 
-TEST_F(HostExampleTest, EnterAtOnceAsksAgainAndAnUnknownVoiceEndsWithItsMessage) {
+TEST_P(HostExampleTest, EnterAtOnceAsksAgainAndAnUnknownVoiceEndsWithItsMessage) {
   auto host = startHost({"--voice", "nobody/none"}, server->childEnvironment());
   host->writeInput("\n");
   const ProgramResult result = host->wait(seconds(30));
@@ -105,7 +105,7 @@ TEST_F(HostExampleTest, EnterAtOnceAsksAgainAndAnUnknownVoiceEndsWithItsMessage)
   EXPECT_EQ(result.exitStatus, 1);
 }
 
-TEST_F(HostExampleTest, AnUnsupportedLocaleEndsWithTheBridgesMessage) {
+TEST_P(HostExampleTest, AnUnsupportedLocaleEndsWithTheBridgesMessage) {
   auto host = startHost({"--locale", "fr-FR"}, server->childEnvironment());
   const ProgramResult result = host->wait(seconds(30));
   EXPECT_EQ(result.standardOutput, "");
@@ -128,6 +128,8 @@ TEST(HostExampleWithoutBridge, AMissingProgramIsNamed) {
   EXPECT_EQ(result.standardError, "cannot run /nonexistent/speech-bridge: No such file or directory\n");
   EXPECT_EQ(result.exitStatus, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, HostExampleTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e
