@@ -26,6 +26,8 @@ using std::chrono::seconds;
 const std::string kReady = R"({"event":"ready","mode":"listen","on_device":true})";
 // "go forward ten meters", 2.8 s, from pocketsphinx-testdata.
 const std::string kRecording = kGoForwardRecording;
+// Its grammar: "go forward|backward <number> meter|meters".
+const std::string kGoForwardGrammar = "/usr/share/pocketsphinx/test/data/goforward.gram";
 
 // --listen against a PulseAudio daemon of the suite's own, whose default
 // microphone hears what the test plays into it. Needs pulseaudio,
@@ -96,11 +98,45 @@ TEST_P(ListenTimingTest, TheFirstPartialArrivesWhileTheWordsAreSpoken) {
   EXPECT_LT(heard.result.lineSeconds[1] - heard.result.lineSeconds[0], heard.playedFor);
 }
 
+// The microphone runs when "ready" comes, and "ready" comes within tens of
+// milliseconds: an order whose first word starts as the job starts (played
+// into the microphone from that moment) is heard whole.
+TEST_P(ListenTimingTest, UnderAGrammarAnOrderSpokenAsTheJobStartsIsHeardWhole) {
+  PcmAudio order = readRaw16kMono(kGoForwardRecording);
+  order.samples.erase(order.samples.begin(), order.samples.begin() + 8000);  // its first 0.5 s are silent
+  const std::string wav = directory + "/order-at-once-" + soundServerName(GetParam()) + ".wav";
+  writeWav(wav, order);
+  RunningProgram program({"--listen", "--grammar", kGoForwardGrammar}, server->childEnvironment());
+  const pid_t player = server->startPlayingIntoMicrophone(wav);
+  ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+  EXPECT_EQ(PulseServer::waitClient(player), 0);
+  std::this_thread::sleep_for(milliseconds(300));
+  program.writeInput("stop\n");
+  const ProgramResult result = program.wait(seconds(10));
+  ASSERT_GE(result.lines.size(), 2u);
+  EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+}
+
+// With nothing said, a stop soon after "ready" answers at once, while the
+// model is still loading, with and without a grammar.
+TEST_P(ListenTimingTest, AStopWithNothingSaidDoesNotWaitForTheModel) {
+  for (const Lines& arguments : {Lines{"--listen"}, Lines{"--listen", "--grammar", kGoForwardGrammar}}) {
+    SCOPED_TRACE(arguments.size() == 1 ? "open vocabulary" : "grammar");
+    RunningProgram program(arguments, server->childEnvironment());
+    ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+    std::this_thread::sleep_for(milliseconds(50));
+    const auto stopped = std::chrono::steady_clock::now();
+    program.writeInput("stop\n");
+    ASSERT_TRUE(program.waitForLines(2, seconds(10)));
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - stopped).count(), 0.05);
+    expectEnded(program.wait(seconds(10)), {kReady, R"({"event":"final","text":""})"}, 0);
+  }
+}
+
 // Under a grammar the final text is one of its sentences, and the interim
 // texts are made of its words.
 TEST_P(ListenTest, UnderAGrammarTheFinalTextIsItsSentence) {
-  RunningProgram program({"--listen", "--grammar", "/usr/share/pocketsphinx/test/data/goforward.gram"},
-                         server->childEnvironment());
+  RunningProgram program({"--listen", "--grammar", kGoForwardGrammar}, server->childEnvironment());
   ASSERT_TRUE(program.waitForLines(1, seconds(10)));
   ASSERT_TRUE(server->waitForRecordingStreams(1));
   EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(recordingWav())), 0);
