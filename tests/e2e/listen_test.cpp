@@ -249,6 +249,7 @@ TEST(ListenWithoutSoundServerTiming, NoUsableMicrophonePromptly) {
 
 INSTANTIATE_TEST_SUITE_P(BothServers, ListenTest, kBothSoundServers, soundServerTestName);
 INSTANTIATE_TEST_SUITE_P(BothServers, ListenTimingTest, kBothSoundServers, soundServerTestName);
+INSTANTIATE_TEST_SUITE_P(BothServers, ListenSoundServerFault, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e
