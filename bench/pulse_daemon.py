@@ -90,15 +90,21 @@ class PipeWireDaemon:
         def start(command):
             self.processes.append(subprocess.Popen(command, env=private, stdout=subprocess.DEVNULL,
                                                    stderr=subprocess.DEVNULL))
-        start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus])
         deadline = time.monotonic() + 10
-        while not os.path.exists(os.path.join(runtime, "bus")):
-            if time.monotonic() > deadline:
-                self.stop()
-                raise RuntimeError("the bench's session bus did not start")
-            time.sleep(0.005)
-        for program in ("pipewire", "wireplumber", "pipewire-pulse"):
-            start([program])
+
+        def wait_for(socket):
+            # The session manager gives up when PipeWire does not answer yet.
+            while not os.path.exists(os.path.join(runtime, socket)):
+                if time.monotonic() > deadline:
+                    self.stop()
+                    raise RuntimeError(f"the bench's {socket} socket did not appear")
+                time.sleep(0.005)
+        start(["dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus])
+        wait_for("bus")
+        start(["pipewire"])
+        wait_for("pipewire-0")
+        start(["wireplumber"])
+        start(["pipewire-pulse"])
         self.server = "unix:" + os.path.join(runtime, "pulse", "native")
         self.environment = dict(os.environ, PULSE_SERVER=self.server)
         self.environment.pop("PULSE_SOURCE", None)

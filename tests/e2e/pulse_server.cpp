@@ -108,13 +108,19 @@ void PulseServer::startPipeWire() {
       "XDG_STATE_HOME=" + directory_ + "/state", "XDG_DATA_HOME=" + directory_ + "/data",
       "DBUS_SESSION_BUS_ADDRESS=" + bus, "PATH=/usr/bin:/bin"};
   const std::string log = directory_ + "/daemon.log";
-  pids_.push_back(spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus}, environment, log));
+  // Each waits for the socket of the one before: the session manager gives
+  // up when PipeWire does not answer yet.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!std::filesystem::exists(runtime + "/bus")) {
-    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the test session bus did not start");
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  const auto waitForSocket = [&](const std::string& path) {
+    while (!std::filesystem::exists(path)) {
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error(path + " did not appear; see " + log);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+  };
+  pids_.push_back(spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus}, environment, log));
+  waitForSocket(runtime + "/bus");
   pids_.push_back(spawn({"pipewire"}, environment, log));
+  waitForSocket(runtime + "/pipewire-0");
   pids_.push_back(spawn({"wireplumber"}, environment, log));
   pids_.push_back(spawn({"pipewire-pulse"}, environment, log));
 }
