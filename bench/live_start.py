@@ -126,44 +126,39 @@ def main():
     servers = options.servers.split(",")
     scratch = tempfile.mkdtemp(prefix="speech-bridge-live-start-")
     orders = render_orders(scratch)
-    print(f"load average at the start: {os.getloadavg()[0]:.2f}")
-    print(f"{'figure (ms: median / worst)':58}" + "".join(f"{name:>14}" for name in servers))
-    rows = {}
-    stop_rows = {}
-    cpu_rows = {}
+    print(f"load average at the start: {os.getloadavg()[0]:.2f}", flush=True)
     for name in servers:
+        print(f"== {name} (ms: median / worst)", flush=True)
         server = sound_server(name, microphone=True)
         try:
-            rows.setdefault("start -> ready, grammar", {})[name] = ms(start_to_ready(server, options.runs, GRAMMAR))
-            rows.setdefault("start -> ready, open vocabulary", {})[name] = ms(start_to_ready(server, options.runs, ()))
+            for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open vocabulary")):
+                print(f"{'start -> ready, ' + vocabulary + f', {options.runs} jobs':58} "
+                      f"{ms(start_to_ready(server, options.runs, extra))}", flush=True)
             for which, label in (("now", "at once"), ("later", "100 ms later")):
                 heard = spoken_from_the_start(server, orders, which)
-                rows.setdefault(f"orders exact, speech {label} (of {ORDERS})", {})[name] = f"{heard:>10}"
+                print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}", flush=True)
+            playing = {}
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):
-                latencies, cpu = stops(server, options.stop_runs, LONG_RECORDING, extra, wake=False)
-                stop_rows[(name, vocabulary, "recording playing")] = latencies
+                playing[vocabulary], cpu = stops(server, options.stop_runs, LONG_RECORDING, extra, wake=False)
                 if extra:
-                    cpu_rows[name] = cpu
+                    print(f"{'CPU from ready to a stop 5 s later, grammar, speech':58} "
+                          f"median {statistics.median(cpu):.3f}, worst {max(cpu):.3f} of a core", flush=True)
         finally:
             server.stop()
         # An idle source: on PulseAudio, default null sinks that wake slowly.
         idle = PulseDaemon(microphone=True, idle_defaults=True) if name == "PulseAudio" else \
             sound_server(name, microphone=True)
+        quiet = {}
         try:
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):
-                latencies, _ = stops(idle, options.stop_runs, None, extra, wake=True)
-                stop_rows[(name, vocabulary, "idle source")] = latencies
+                quiet[vocabulary], _ = stops(idle, options.stop_runs, None, extra, wake=True)
         finally:
             idle.stop()
-    for label, cells in rows.items():
-        print(f"{label:58}" + "".join(f"{cells[name]:>14}" for name in servers))
-    for name in servers:
-        print(f"{'CPU from ready to a stop 5 s later, grammar, ' + name:58} "
-              f"median {statistics.median(cpu_rows[name]):.3f}, worst {max(cpu_rows[name]):.3f} of a core")
-    print("\nstop written -> final read (ms, median / worst), by the stop's time after ready")
-    print(f"{'server, vocabulary, source':44}" + "".join(f"{f'{delay:g} s':>12}" for delay in STOP_DELAYS))
-    for (name, vocabulary, source), latencies in stop_rows.items():
-        print(f"{f'{name}, {vocabulary}, {source}':44}" + "".join(f"{ms(latencies[d]):>12}" for d in STOP_DELAYS))
+        print("stop written -> final read, by the stop's time after ready")
+        print(f"{'vocabulary, source':44}" + "".join(f"{f'{delay:g} s':>12}" for delay in STOP_DELAYS))
+        for source, table in (("idle source", quiet), ("recording playing", playing)):
+            for vocabulary, latencies in table.items():
+                print(f"{f'{vocabulary}, {source}':44}" + "".join(f"{ms(latencies[d]):>12}" for d in STOP_DELAYS))
     print(f"load average at the end: {os.getloadavg()[0]:.2f}")
     subprocess.run(["rm", "-rf", scratch], check=False)
 

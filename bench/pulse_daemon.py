@@ -90,7 +90,7 @@ class PipeWireDaemon:
         def start(command):
             self.processes.append(subprocess.Popen(command, env=private, stdout=subprocess.DEVNULL,
                                                    stderr=subprocess.DEVNULL))
-        deadline = time.monotonic() + 10
+        deadline = time.monotonic() + 20
 
         def wait_for(socket):
             # The session manager gives up when PipeWire does not answer yet.
