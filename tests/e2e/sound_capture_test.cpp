@@ -39,10 +39,14 @@ TEST_P(SoundCaptureTest, DeliversMonoAudioFromTheDefaultMicrophoneAtOnce) {
   PulseServer::stopClient(player);
   std::filesystem::remove(tone);
 
-  EXPECT_EQ(report.at("format"), "48000 1") << "the null sink's rate, and one channel";
+  // The null sink's rate (PulseAudio moves between its default and alternate
+  // rates as streams come and go), and one channel.
+  const double rate = std::stod(report.at("format"));
+  EXPECT_TRUE(rate == 44100 || rate == 48000) << report.at("format");
+  EXPECT_EQ(report.at("format"), std::to_string(static_cast<int>(rate)) + " 1");
   const long frames = std::stol(report.at("frames"));
-  EXPECT_GE(frames, 44000) << "about 1 s at 48 kHz";
-  EXPECT_LE(frames, 52000);
+  EXPECT_GE(frames, 0.9 * rate) << "about 1 s";
+  EXPECT_LE(frames, 1.1 * rate);
   EXPECT_GE(std::stoi(report.at("buffers")), 40) << "in small fragments, not the server's default ones";
   EXPECT_EQ(report.at("other_formats"), "0");
   EXPECT_EQ(report.at("buffers_after_removal"), "0");
