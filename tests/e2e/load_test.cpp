@@ -146,7 +146,8 @@ class SoundLoadTest : public LoadTest, public ::testing::WithParamInterface<Soun
 
 TEST_P(SoundLoadTest, ManySpokenReplies) {
   const PulseServer server(GetParam());
-  runSequentially("--speak on " + soundServerName(GetParam()), [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
+  runSequentially("--speak on " + soundServerName(GetParam()),
+                  [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
 }
 
 // "ready" comes before the model has loaded; on a machine loaded by other
@@ -210,7 +211,8 @@ TEST_P(SoundLoadTest, EightListenersAtOnceOnOneSoundServer) {
     EXPECT_LT(result.seconds, 15.0);
     EXPECT_EQ(result.standardError, "");
   }
-  std::cout << "[ load ] 8 listeners at once on " << soundServerName(GetParam()) << ": " << heard << " heard the order in time\n";
+  std::cout << "[ load ] 8 listeners at once on " << soundServerName(GetParam()) << ": " << heard
+            << " heard the order in time\n";
   listeners.clear();
   EXPECT_EQ(programProcessesLeft(), 0);
   EXPECT_EQ(openDescriptors(), descriptorsBefore_);

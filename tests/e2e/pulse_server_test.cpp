@@ -20,8 +20,9 @@ namespace {
 class PulseServerTest : public ::testing::TestWithParam<SoundServerKind> {};
 
 TEST_P(PulseServerTest, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
-  const std::string directory = std::filesystem::temp_directory_path() /
-                                ("speech-bridge-server-test-" + soundServerName(GetParam()) + "-" + std::to_string(::getpid()));
+  const std::string directory =
+      std::filesystem::temp_directory_path() /
+      ("speech-bridge-server-test-" + soundServerName(GetParam()) + "-" + std::to_string(::getpid()));
   std::filesystem::remove_all(directory);
   std::filesystem::create_directories(directory);
   writeWav(directory + "/tone.wav", sineWave(440, 1.0, 44100, 1));
