@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 """A microphone live from the start, on PulseAudio and on PipeWire, side by side in one run.
 
-    bench/live_start.py [--runs N] [--stop-runs N] [--servers PulseAudio,PipeWire]
+    bench/live_start.py [--runs N] [--stop-runs N] [--servers PulseAudio,PipeWire] [--start-only]
 
 For each sound server of the bench's own (pulse_daemon.py) it prints:
   - process start to "ready", N jobs, with examples/ship_orders.gram and
@@ -122,10 +122,11 @@ def main():
     parser.add_argument("--runs", type=int, default=20, help="start-up jobs per vocabulary")
     parser.add_argument("--stop-runs", type=int, default=3, help="jobs per cell of the stop table")
     parser.add_argument("--servers", default="PulseAudio,PipeWire")
+    parser.add_argument("--start-only", action="store_true", help="print only start -> ready")
     options = parser.parse_args()
     servers = options.servers.split(",")
     scratch = tempfile.mkdtemp(prefix="speech-bridge-live-start-")
-    orders = render_orders(scratch)
+    orders = [] if options.start_only else render_orders(scratch)
     print(f"load average at the start: {os.getloadavg()[0]:.2f}", flush=True)
     for name in servers:
         print(f"== {name} (ms: median / worst)", flush=True)
@@ -134,6 +135,8 @@ def main():
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open vocabulary")):
                 print(f"{'start -> ready, ' + vocabulary + f', {options.runs} jobs':58} "
                       f"{ms(start_to_ready(server, options.runs, extra))}", flush=True)
+            if options.start_only:
+                continue
             for which, label in (("now", "at once"), ("later", "100 ms later")):
                 heard = spoken_from_the_start(server, orders, which)
                 print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}", flush=True)
@@ -145,6 +148,8 @@ def main():
                           f"median {statistics.median(cpu):.3f}, worst {max(cpu):.3f} of a core", flush=True)
         finally:
             server.stop()
+        if options.start_only:
+            continue
         # An idle source: on PulseAudio, default null sinks that wake slowly.
         idle = PulseDaemon(microphone=True, idle_defaults=True) if name == "PulseAudio" else \
             sound_server(name, microphone=True)
