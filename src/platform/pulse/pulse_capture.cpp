@@ -65,9 +65,9 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
     PulseConnection::Lock lock(connection_);
     if (stream_ || stopped()) return "the capture has already run";
     if (tapFormat_.channelCount != kChannels || !(tapFormat_.sampleRate > 0.0)) return "no capture format";
-    const pa_sample_spec spec{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(tapFormat_.sampleRate),
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(tapFormat_.sampleRate),
                               static_cast<std::uint8_t>(kChannels)};
-    stream_ = pa_stream_new(connection_.context(), "microphone", &spec, nullptr);
+    stream_ = pa_stream_new(connection_.context(), "microphone", &sampleFormat, nullptr);
     if (!stream_) return connection_.lastError();
     pa_stream_set_state_callback(stream_, &PulseCaptureEngine::onStateChanged, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureEngine::onAudio, this);

@@ -145,8 +145,8 @@ void PulsePlayback::State::takeDown() {
 std::unique_ptr<PulsePlayback> PulsePlayback::open(PulseConnection& connection, int sampleRate) {
   auto state = std::make_unique<State>(connection, sampleRate);
   PulseConnection::Lock lock(connection);
-  const pa_sample_spec spec{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(sampleRate), 1};
-  state->stream = pa_stream_new(connection.context(), "speech", &spec, nullptr);
+  const pa_sample_spec sampleFormat{PA_SAMPLE_S16NE, static_cast<std::uint32_t>(sampleRate), 1};
+  state->stream = pa_stream_new(connection.context(), "speech", &sampleFormat, nullptr);
   if (!state->stream) return nullptr;
   pa_stream_set_state_callback(state->stream, &streamStateChanged, state.get());
   pa_stream_set_write_callback(state->stream, &serverWantsMore, state.get());
