@@ -43,6 +43,8 @@ PulseConnection* PulseConnection::connect() {
     pa_threaded_mainloop_free(loop);
     return nullptr;
   }
+  // Kept for good: a server that goes away must also wake whoever waits for
+  // one of its answers.
   pa_context_set_state_callback(context, &contextStateChanged, loop);
   bool ready = false;
   // A user's client.conf may ask for a server to be started; a job never does.
@@ -51,7 +53,6 @@ PulseConnection* PulseConnection::connect() {
     pa_threaded_mainloop_lock(loop);
     while (!settled(pa_context_get_state(context))) pa_threaded_mainloop_wait(loop);
     ready = pa_context_get_state(context) == PA_CONTEXT_READY;
-    if (ready) pa_context_set_state_callback(context, nullptr, nullptr);
     pa_threaded_mainloop_unlock(loop);
   }
   if (!ready) {
