@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""--listen figures, measured against a PulseAudio daemon of this script's own.
+"""--listen figures, measured against a sound server of this script's own (--server).
 
 Prints one table: process start to "ready" (and pocketsphinx_continuous's
 start until it listens, side by side), "stop" written to "final" read, the
@@ -32,7 +32,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pulse_daemon import PulseDaemon  # noqa: E402
+from pulse_daemon import PulseDaemon, sound_server  # noqa: E402
 from word_errors import edit_distance  # noqa: E402
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -226,6 +226,8 @@ def main():
     parser.add_argument("--details", action="store_true", help="list each live transcript that is not exact")
     parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     parser.add_argument("--recordings", help="TSV of recordings and their texts (with --grammar)")
+    parser.add_argument("--server", default="PulseAudio", help="PulseAudio or PipeWire (the idle source is "
+                        "always PulseAudio's); bench/live_start.py puts both side by side")
     options = parser.parse_args()
     global BRIDGE
     if options.bridge:
@@ -246,7 +248,7 @@ def main():
                 text, name = entry.rsplit("(", 1)
                 references[os.path.join(LIBRIVOX, name.strip(" )\n") + ".wav")] = words(text)
 
-    daemon = PulseDaemon(microphone=True)
+    daemon = sound_server(options.server, microphone=True)
     try:
         playing = stops_after_ready(daemon, options.stop_runs, LONG_RECORDING, extra)
     finally:
@@ -261,7 +263,7 @@ def main():
         print_stop_table(stop_sources)
         return
 
-    daemon = PulseDaemon(microphone=True)
+    daemon = sound_server(options.server, microphone=True)
     try:
         ready = start_to_ready(daemon, options.runs, extra)
         continuous = continuous_start(daemon, min(options.runs, 5))

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# Start-up figures: `--voices` against `espeak-ng --voices`, a usage error, and
-# the peak memory of `--voices`. Run from anywhere after building build/.
+# Start-up figures: `--voices` against `espeak-ng --voices`, a usage error, the
+# peak memory of `--voices`, and `--listen`'s start to "ready" on PulseAudio
+# and on PipeWire. Run from anywhere after building build/.
 set -euo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 bin="$top/build/speech-bridge"
@@ -27,3 +28,6 @@ print(f"{'usage error, start to exit (median)':44} {usage:9.2f} ms {'<= 10 ms':>
 print(f"{'--voices peak RSS':44} {int(sys.argv[2]) / 1024:9.1f} MB {'<= 15 MB':>14}")
 print(f"{'espeak-ng --voices peak RSS':44} {int(sys.argv[3]) / 1024:9.1f} MB {'':>14}")
 PY
+
+# --listen: process start to "ready" on each sound server, with and without a grammar.
+python3 "$top/bench/live_start.py" --start-only

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/real_platform.h"
 
+#include "platform/audio/default_audio_capture.h"
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/flite/flite_synthesis.h"
 #include "platform/libplist/embedded_property_list.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
-#include "platform/portaudio/portaudio_capture.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_main_loop.h"
 #include "platform/posix/posix_standard_streams.h"
@@ -21,7 +21,7 @@ struct RealPlatform::Services {
   EmbeddedPropertyList infoDictionary;
   UngatedPermissions permissions;
   PocketsphinxRecognitionService recognition;
-  PortAudioCapture audioCapture;
+  DefaultAudioCapture audioCapture;
   // Flite's natural voices speak English by default; eSpeak NG every other
   // language, and whatever no voice speaks.
   FliteSynthesis flite{loop};

@@ -16,6 +16,7 @@
 
 #include "e2e/program_runner.h"
 #include "e2e/pulse_server.h"
+#include "e2e/sound_server_suite.h"
 #include "e2e/wav_file.h"
 
 namespace speech_bridge::e2e {
@@ -132,11 +133,11 @@ TEST_F(FaultTest, AnHourLongFileEndsAtTheDeadlineWithBoundedMemory) {
       << "the file (" << fileKilobytes << " kB) must not be held whole";
 }
 
-class SoundServerFaultTest : public FaultTest {
+class SoundServerFaultTest : public FaultTest, public ::testing::WithParamInterface<SoundServerKind> {
  protected:
   void SetUp() override {
     FaultTest::SetUp();
-    server_ = std::make_unique<PulseServer>();
+    server_ = std::make_unique<PulseServer>(GetParam());
   }
   void TearDown() override {
     server_.reset();
@@ -145,7 +146,7 @@ class SoundServerFaultTest : public FaultTest {
   std::unique_ptr<PulseServer> server_;
 };
 
-TEST_F(SoundServerFaultTest, SpeakingEndsOnceWhenTheSoundServerDies) {
+TEST_P(SoundServerFaultTest, SpeakingEndsOnceWhenTheSoundServerDies) {
   RunningProgram program({"--speak"}, server_->childEnvironment());
   program.writeInput("The fleet will hold position near the northern gate until dawn, and then sail west.");
   program.closeInput();
@@ -157,6 +158,8 @@ TEST_F(SoundServerFaultTest, SpeakingEndsOnceWhenTheSoundServerDies) {
   EXPECT_EQ(result.lines.back(), R"({"event":"error","message":"Speech playback cancelled"})");
   EXPECT_LT(result.lineSeconds.back() - result.lineSeconds.front(), 5.0) << "noticed promptly";
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, SoundServerFaultTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e

@@ -42,7 +42,7 @@ class HostExampleTest : public SpokenOrderSuite {
   static std::string orderWav() { return directory + "/order.wav"; }
 };
 
-TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
+TEST_P(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
   const std::string heardFile = directory + "/speaker.wav";
   const pid_t speaker = server->startRecordingSpeaker(heardFile);
   auto host = startHost({}, server->childEnvironment());
@@ -77,7 +77,7 @@ TEST_F(HostExampleTest, ShowsWhatIsSaidStopsOnEnterAndAnswersAloud) {
 // Speech that is no order of the fleet's grammar is not taken for the
 // nearest one: the bridge rejects it, and the host asks again aloud (here
 // with a voice that does not exist, whose message ends the host).
-TEST_F(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
+TEST_P(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
   auto host = startHost({"--voice", "nobody/none"}, server->childEnvironment());
   ASSERT_TRUE(host->waitForLines(1, seconds(10)));
   ASSERT_TRUE(server->waitForRecordingStreams(1));
@@ -94,7 +94,7 @@ TEST_F(HostExampleTest, WhatIsNoOrderIsNotUnderstood) {
 
 // Nobody spoke: the final is empty but not rejected, and the host says
 // nothing aloud (a voice that does not exist would end it otherwise).
-TEST_F(HostExampleTest, EnterAtOnceIsNoOrderAndGetsNoAnswer) {
+TEST_P(HostExampleTest, EnterAtOnceIsNoOrderAndGetsNoAnswer) {
   auto host = startHost({"--voice", "nobody/none"}, server->childEnvironment());
   host->writeInput("\n");
   const ProgramResult result = host->wait(seconds(30));
@@ -103,7 +103,7 @@ TEST_F(HostExampleTest, EnterAtOnceIsNoOrderAndGetsNoAnswer) {
   EXPECT_EQ(result.exitStatus, 0);
 }
 
-TEST_F(HostExampleTest, AnUnsupportedLocaleEndsWithTheBridgesMessage) {
+TEST_P(HostExampleTest, AnUnsupportedLocaleEndsWithTheBridgesMessage) {
   auto host = startHost({"--locale", "fr-FR"}, server->childEnvironment());
   const ProgramResult result = host->wait(seconds(30));
   EXPECT_EQ(result.standardOutput, "");
@@ -126,6 +126,8 @@ TEST(HostExampleWithoutBridge, AMissingProgramIsNamed) {
   EXPECT_EQ(result.standardError, "cannot run /nonexistent/speech-bridge: No such file or directory\n");
   EXPECT_EQ(result.exitStatus, 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, HostExampleTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e

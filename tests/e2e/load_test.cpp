@@ -24,6 +24,7 @@
 
 #include "e2e/program_runner.h"
 #include "e2e/pulse_server.h"
+#include "e2e/sound_server_suite.h"
 #include "e2e/wav_file.h"
 
 namespace speech_bridge::e2e {
@@ -140,32 +141,46 @@ TEST_F(LoadTest, ManyFileTranscriptions) {
   std::filesystem::remove_all(folder);
 }
 
-TEST_F(LoadTest, ManySpokenReplies) {
-  PulseServer server;
-  runSequentially("--speak", [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
+// The jobs that need sound, on each sound server.
+class SoundLoadTest : public LoadTest, public ::testing::WithParamInterface<SoundServerKind> {};
+
+TEST_P(SoundLoadTest, ManySpokenReplies) {
+  const PulseServer server(GetParam());
+  runSequentially("--speak on " + soundServerName(GetParam()),
+                  [&] { return runProgram({"--speak"}, "Aye.", server.childEnvironment()); }, "final");
 }
 
 // "ready" comes before the model has loaded; on a machine loaded by other
-// tests the load can outlast the three seconds a final result may take. The
-// stop waits until the microphone has sent audio: a stop before any ends the
-// job without waiting for the model, so its memory would say nothing.
-TEST_F(LoadTest, ManyListensStoppedAtOnce) {
-  PulseServer server;
-  runSequentially("--listen", [&] {
+// tests the load can outlast the three seconds a final result may take. Each
+// job hears speech from its start: a stop with none heard ends the job without
+// waiting for the model, so its memory would say nothing.
+TEST_P(SoundLoadTest, ManyListensStoppedAtOnce) {
+  const PulseServer server(GetParam());
+  const std::string folder = std::filesystem::temp_directory_path() /
+                             ("speech-bridge-load-listen-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  PcmAudio order = readRaw16kMono(kGoForwardRecording);
+  order.samples.erase(order.samples.begin(), order.samples.begin() + 8000);  // its first 0.5 s are silent
+  writeWav(folder + "/order.wav", order);
+  runSequentially("--listen on " + soundServerName(GetParam()), [&] {
     RunningProgram program({"--listen"}, server.childEnvironment());
+    const pid_t player = server.startPlayingIntoMicrophone(folder + "/order.wav");
     if (program.waitForLines(1, seconds(10))) {
       std::this_thread::sleep_for(std::chrono::milliseconds(200));
       program.writeInput("stop\n");
     }
-    return program.wait(seconds(10));
+    ProgramResult result = program.wait(seconds(10));
+    PulseServer::stopClient(player);
+    return result;
   }, "final", R"({"event":"error","message":"Recognition did not produce a final result after listening stopped"})");
+  std::filesystem::remove_all(folder);
 }
 
 // Eight hosts listening at once on one sound server, all hearing the same
 // spoken order. Each ends with one finishing event: its final text or, when
 // eight decoders outrun the machine, the final-result error in time.
-TEST_F(LoadTest, EightListenersAtOnceOnOneSoundServer) {
-  PulseServer server;
+TEST_P(SoundLoadTest, EightListenersAtOnceOnOneSoundServer) {
+  const PulseServer server(GetParam());
   const std::string folder =
       std::filesystem::temp_directory_path() / ("speech-bridge-load-listen-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
@@ -196,12 +211,15 @@ TEST_F(LoadTest, EightListenersAtOnceOnOneSoundServer) {
     EXPECT_LT(result.seconds, 15.0);
     EXPECT_EQ(result.standardError, "");
   }
-  std::cout << "[ load ] 8 listeners at once: " << heard << " heard the order in time\n";
+  std::cout << "[ load ] 8 listeners at once on " << soundServerName(GetParam()) << ": " << heard
+            << " heard the order in time\n";
   listeners.clear();
   EXPECT_EQ(programProcessesLeft(), 0);
   EXPECT_EQ(openDescriptors(), descriptorsBefore_);
   std::filesystem::remove_all(folder);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, SoundLoadTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e

@@ -51,12 +51,31 @@ int waitFor(pid_t pid) {
 
 }  // namespace
 
-PulseServer::PulseServer(NullSinks sinks) {
-  char pattern[] = "/tmp/speech-bridge-pulse-XXXXXX";
+std::string soundServerName(SoundServerKind kind) {
+  return kind == SoundServerKind::pulseAudio ? "PulseAudio" : "PipeWire";
+}
+
+PulseServer::PulseServer(NullSinks sinks, SoundServerKind kind) : kind_(kind) {
+  char pattern[] = "/tmp/speech-bridge-sound-XXXXXX";
   if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   directory_ = pattern;
-  socket_ = directory_ + "/native";
+  try {
+    if (kind == SoundServerKind::pulseAudio) {
+      startPulseAudio(sinks);
+    } else {
+      startPipeWire();
+    }
+    waitUntilReady();
+  } catch (...) {
+    stopAll(SIGKILL);
+    std::error_code ignored;
+    std::filesystem::remove_all(directory_, ignored);
+    throw;
+  }
+}
 
+void PulseServer::startPulseAudio(NullSinks sinks) {
+  socket_ = directory_ + "/native";
   // Without rewinds a null sink starts a new stream at once, as a sound card
   // does; with them it may hold it back for up to its two-second idle block,
   // which would blur every timing a test takes unless that is the point.
@@ -71,37 +90,82 @@ PulseServer::PulseServer(NullSinks sinks) {
   // The daemon keeps its state in its own folder, away from any user's.
   const std::vector<std::string> environment = {"HOME=" + directory_, "XDG_RUNTIME_DIR=" + directory_,
                                                 "XDG_CONFIG_HOME=" + directory_, "PATH=/usr/bin:/bin"};
-  pid_ = spawn({"pulseaudio", "--daemonize=no", "-n", "--use-pid-file=no", "--disallow-exit",
-                "--exit-idle-time=-1", "--disable-shm=no", "-F", directory_ + "/default.pa"},
-               environment, directory_ + "/daemon.log");
+  pids_.push_back(spawn({"pulseaudio", "--daemonize=no", "-n", "--use-pid-file=no", "--disallow-exit",
+                         "--exit-idle-time=-1", "--disable-shm=no", "-F", directory_ + "/default.pa"},
+                        environment, directory_ + "/daemon.log"));
+}
 
+void PulseServer::startPipeWire() {
+  // A runtime folder, configuration and state of its own, and a session bus
+  // of its own for the session manager: nothing reaches the user's.
+  const std::string runtime = directory_ + "/runtime";
+  std::filesystem::create_directories(runtime);
+  std::filesystem::permissions(runtime, std::filesystem::perms::owner_all);
+  socket_ = runtime + "/pulse/native";
+  const std::string bus = "unix:path=" + runtime + "/bus";
+  const std::vector<std::string> environment = {
+      "HOME=" + directory_, "XDG_RUNTIME_DIR=" + runtime, "XDG_CONFIG_HOME=" + directory_ + "/config",
+      "XDG_STATE_HOME=" + directory_ + "/state", "XDG_DATA_HOME=" + directory_ + "/data",
+      "DBUS_SESSION_BUS_ADDRESS=" + bus, "PATH=/usr/bin:/bin"};
+  const std::string log = directory_ + "/daemon.log";
+  // Each waits for the socket of the one before: the session manager gives
+  // up when PipeWire does not answer yet.
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (runClient({"pactl", "info"}) != 0) {
-    if (std::chrono::steady_clock::now() > deadline || ::waitpid(pid_, nullptr, WNOHANG) == pid_) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-      pid_ = -1;
-      throw std::runtime_error("the test PulseAudio daemon did not start; see " + directory_ + "/daemon.log");
+  const auto waitForSocket = [&](const std::string& path) {
+    while (!std::filesystem::exists(path)) {
+      if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error(path + " did not appear; see " + log);
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+  };
+  pids_.push_back(spawn({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--address=" + bus}, environment, log));
+  waitForSocket(runtime + "/bus");
+  pids_.push_back(spawn({"pipewire"}, environment, log));
+  waitForSocket(runtime + "/pipewire-0");
+  pids_.push_back(spawn({"wireplumber"}, environment, log));
+  pids_.push_back(spawn({"pipewire-pulse"}, environment, log));
+}
+
+void PulseServer::waitUntilReady() {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  const auto failed = [&] {
+    if (std::chrono::steady_clock::now() > deadline) return true;
+    return std::any_of(pids_.begin(), pids_.end(), [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == pid; });
+  };
+  const std::runtime_error notStarted("the test " + soundServerName(kind_) + " server did not start; see " +
+                                      directory_ + "/daemon.log");
+  while (runClient({"pactl", "info"}) != 0) {
+    if (failed()) throw notStarted;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (kind_ == SoundServerKind::pipeWire) {
+    for (const char* sink : {"speaker", "microphone"}) {
+      runClient({"pactl", "load-module", "module-null-sink", std::string("sink_name=") + sink});
+    }
+    runClient({"pactl", "set-default-sink", "speaker"});
+    runClient({"pactl", "set-default-source", "microphone.monitor"});
+  }
+  // The session manager makes a configured default the default a moment later.
+  while (clientOutput({"pactl", "get-default-source"}) != "microphone.monitor\n") {
+    if (failed()) throw notStarted;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 }
 
-PulseServer::~PulseServer() {
-  if (pid_ > 0) {
-    ::kill(pid_, SIGTERM);
-    waitFor(pid_);
+void PulseServer::stopAll(int signal) {
+  for (auto pid = pids_.rbegin(); pid != pids_.rend(); ++pid) {
+    ::kill(*pid, signal);
+    waitFor(*pid);
   }
+  pids_.clear();
+}
+
+PulseServer::~PulseServer() {
+  stopAll(SIGTERM);
   std::error_code ignored;
   std::filesystem::remove_all(directory_, ignored);
 }
 
-void PulseServer::kill() {
-  if (pid_ <= 0) return;
-  ::kill(pid_, SIGKILL);
-  waitFor(pid_);
-  pid_ = -1;
-}
+void PulseServer::kill() { stopAll(SIGKILL); }
 
 EnvironmentChanges PulseServer::childEnvironment() const {
   return {{"PULSE_SERVER", "unix:" + socket_}, {"PULSE_SINK", std::nullopt}, {"PULSE_SOURCE", std::nullopt}};

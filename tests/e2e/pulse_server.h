@@ -3,17 +3,32 @@
 
 #include <chrono>
 #include <memory>
+#include <ostream>
 #include <string>
+#include <vector>
 
 #include "e2e/program_runner.h"
 
 namespace speech_bridge::e2e {
 
-// A PulseAudio daemon of the tests' own, on a private socket, with two null
-// sinks: "speaker" (the default sink, whose monitor can be recorded) and
-// "microphone" (whose monitor is the default source: what is played into it
-// is what a program hears from the microphone). Only child processes given
-// childEnvironment() reach it. Stopped by its PID when destroyed.
+// Which sound server serves the PulseAudio protocol.
+enum class SoundServerKind {
+  pulseAudio,
+  // pipewire, wireplumber and pipewire-pulse, with a D-Bus session bus of
+  // their own.
+  pipeWire,
+};
+
+// For test names: "PulseAudio", "PipeWire".
+std::string soundServerName(SoundServerKind kind);
+inline void PrintTo(SoundServerKind kind, std::ostream* out) { *out << soundServerName(kind); }
+
+// A sound server of the tests' own that speaks the PulseAudio protocol on a
+// private socket in a private runtime folder, with two null sinks: "speaker"
+// (the default sink, whose monitor can be recorded) and "microphone" (whose
+// monitor is the default source: what is played into it is what a program
+// hears from the microphone). Only child processes given childEnvironment()
+// reach it. Every process of it is stopped by its PID when destroyed.
 class PulseServer {
  public:
   enum class NullSinks {
@@ -26,17 +41,22 @@ class PulseServer {
     defaults,
   };
 
-  // Starts the daemon and waits until it answers; throws with the reason when
-  // it cannot.
-  explicit PulseServer(NullSinks sinks = NullSinks::startingAtOnce);
+  // Starts the server and waits until it answers with its sinks in place;
+  // throws with the reason when it cannot. PipeWire's null sinks have no
+  // idle blocks: `sinks` only matters to PulseAudio.
+  explicit PulseServer(NullSinks sinks = NullSinks::startingAtOnce,
+                       SoundServerKind kind = SoundServerKind::pulseAudio);
+  explicit PulseServer(SoundServerKind kind) : PulseServer(NullSinks::startingAtOnce, kind) {}
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
   PulseServer& operator=(const PulseServer&) = delete;
 
-  pid_t pid() const { return pid_; }
+  SoundServerKind kind() const { return kind_; }
+  // Every process of the server, in the order started.
+  const std::vector<pid_t>& pids() const { return pids_; }
 
-  // Kills the daemon at once, as a crash would.
+  // Kills the server at once, as a crash would.
   void kill();
   const std::string& socketPath() const { return socket_; }
 
@@ -79,11 +99,19 @@ class PulseServer {
   static int waitClient(pid_t pid);
 
  private:
+  void startPulseAudio(NullSinks sinks);
+  void startPipeWire();
+  // Waits until the server answers with "microphone.monitor" as its default
+  // source; throws when it does not.
+  void waitUntilReady();
+  // Stops every process of the server, the last started first.
+  void stopAll(int signal);
   pid_t spawnClient(const std::vector<std::string>& command) const;
 
+  SoundServerKind kind_;
   std::string directory_;
   std::string socket_;
-  pid_t pid_ = -1;
+  std::vector<pid_t> pids_;  // in the order started
 };
 
 }  // namespace speech_bridge::e2e

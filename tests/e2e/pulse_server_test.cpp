@@ -3,27 +3,34 @@
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
 #include <thread>
 
+#include "e2e/sound_server_suite.h"
 #include "e2e/wav_file.h"
 
 namespace speech_bridge::e2e {
 namespace {
 
-// Needs pulseaudio and pulseaudio-utils.
-TEST(PulseServer, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
-  const std::string directory = std::filesystem::temp_directory_path() / "speech-bridge-pulse-test";
+// Needs pulseaudio, pulseaudio-utils, pipewire, wireplumber, pipewire-pulse
+// and dbus.
+class PulseServerTest : public ::testing::TestWithParam<SoundServerKind> {};
+
+TEST_P(PulseServerTest, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
+  const std::string directory =
+      std::filesystem::temp_directory_path() /
+      ("speech-bridge-server-test-" + soundServerName(GetParam()) + "-" + std::to_string(::getpid()));
   std::filesystem::remove_all(directory);
   std::filesystem::create_directories(directory);
   writeWav(directory + "/tone.wav", sineWave(440, 1.0, 44100, 1));
 
-  pid_t daemon = -1;
+  std::vector<pid_t> processes;
   {
-    PulseServer server;
-    daemon = server.pid();
+    PulseServer server(GetParam());
+    processes = server.pids();
     const pid_t recorder = server.spawnRecorder("microphone.monitor", directory + "/heard.wav");
     ASSERT_TRUE(server.waitForRecordingStreams(1));
     const pid_t player = server.startPlayingIntoMicrophone(directory + "/tone.wav");
@@ -35,9 +42,11 @@ TEST(PulseServer, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
     EXPECT_GT(heard.audibleSeconds(), 0.8);
     EXPECT_LT(heard.audibleSeconds(), 1.2);
   }
-  EXPECT_EQ(::kill(daemon, 0), -1) << "the daemon is stopped with the server";
+  for (const pid_t process : processes) EXPECT_EQ(::kill(process, 0), -1) << "stopped with the server";
   std::filesystem::remove_all(directory);
 }
+
+INSTANTIATE_TEST_SUITE_P(BothServers, PulseServerTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/portaudio/portaudio_capture.h"
+#include "platform/audio/default_audio_capture.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ double secondsSince(Clock::time_point start) { return std::chrono::duration<doub
 
 int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
-  speech_bridge::PortAudioCapture capture;
+  speech_bridge::DefaultAudioCapture capture;
   const Clock::time_point started = Clock::now();
   const auto engine = capture.makeEngine();
   const speech_bridge::AudioFormat format = engine->inputNode().outputFormatForBus(0);
@@ -30,13 +30,17 @@ int main(int argc, char** argv) {
   if (format.sampleRate <= 0.0 || format.channelCount == 0) return 0;
 
   std::atomic<int> buffers{0};
-  std::atomic<int> otherSizes{0};
+  std::atomic<long> frames{0};
+  std::atomic<int> otherFormats{0};
   std::atomic<float> peak{0.0f};
   std::atomic<double> firstAt{-1.0};
   Clock::time_point startedAt;
   engine->inputNode().installTapOnBus(0, 1024, format, [&](const speech_bridge::AudioPcmBuffer& buffer) {
     if (buffers.fetch_add(1) == 0) firstAt = secondsSince(startedAt);
-    if (buffer.frameLength != 1024 || buffer.format.channelCount != format.channelCount) ++otherSizes;
+    frames += buffer.frameLength;
+    if (buffer.format.sampleRate != format.sampleRate || buffer.format.channelCount != format.channelCount) {
+      ++otherFormats;
+    }
     float loudest = peak.load();
     for (std::uint32_t i = 0; i < buffer.frameLength * buffer.format.channelCount; ++i) {
       loudest = std::max(loudest, std::fabs(buffer.samples[i]));
@@ -62,7 +66,8 @@ int main(int argc, char** argv) {
   std::printf("stop_seconds %.3f\n", stopSeconds);
   std::printf("buffers %d\n", atRemoval);
   std::printf("buffers_after_removal %d\n", buffers.load() - atRemoval);
-  std::printf("other_sizes %d\n", otherSizes.load());
+  std::printf("frames %ld\n", frames.load());
+  std::printf("other_formats %d\n", otherFormats.load());
   std::printf("first_buffer_seconds %.3f\n", firstAt.load());
   std::printf("peak %.3f\n", peak.load());
   return 0;

@@ -146,5 +146,29 @@ TEST(LiveAudioSource, ReadsWaitForCaptureAndTheEndWakesThem) {
   for (const std::int16_t sample : read) ASSERT_EQ(sample, 8192);
 }
 
+// Speech is what stays loud for kSpeechSeconds; the stop's answer without
+// the model depends on it, and only once the input has ended.
+TEST(LiveAudioSource, EndsWithoutSpeechUnlessEnoughOfItWasLoud) {
+  struct Case {
+    const char* what;
+    float amplitude;
+    int loudBuffers;  // the first of 50 buffers of 10 ms at 48 kHz; the others silent
+    bool ended;
+    bool withoutSpeech;
+  };
+  for (const Case& c : {Case{"silence", 0.0f, 0, true, true}, Case{"a quiet room", 0.005f, 50, true, true},
+                        Case{"a click", 0.5f, 2, true, true}, Case{"a word", 0.1f, 10, true, false},
+                        Case{"still listening", 0.0f, 0, false, false}}) {
+    SCOPED_TRACE(c.what);
+    LiveAudioSource source;
+    ASSERT_FALSE(source.open(16000));
+    std::vector<float> quiet(480, 0.0f), loud(480);
+    for (std::size_t i = 0; i < loud.size(); ++i) loud[i] = c.amplitude * std::sin(2 * M_PI * 200 * i / 48000.0);
+    for (int i = 0; i < 50; ++i) source.append(bufferOf(i < c.loudBuffers ? loud : quiet, 48000, 1));
+    if (c.ended) source.endInput();
+    EXPECT_EQ(source.endedWithoutSpeech(), c.withoutSpeech);
+  }
+}
+
 }  // namespace
 }  // namespace speech_bridge

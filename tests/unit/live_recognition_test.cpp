@@ -126,7 +126,8 @@ TEST_F(LiveRecognitionTest, NoAudioGivesAnEmptyFinalText) {
 TEST_F(LiveRecognitionTest, AppendsRaceSafelyWithEndAndCancel) {
   std::atomic<bool> capturing{true};
   std::thread capture([&] {
-    const std::vector<float> buffer(2048, 0.01f);
+    // Loud enough to be speech: the end waits for the model, and the cancel comes first.
+    const std::vector<float> buffer(2048, 0.1f);
     while (capturing.load()) request->appendAudioPcmBuffer(AudioPcmBuffer{buffer.data(), 1024, {48000.0, 2}});
   });
   std::this_thread::sleep_for(50ms);

@@ -3,8 +3,8 @@
 
 #include "platform/espeak-ng/espeak_engine.h"
 #include "platform/espeak-ng/espeak_voice_choice.h"
-#include "platform/portaudio/engine_synthesizer.h"
-#include "platform/portaudio/portaudio_library.h"
+#include "platform/audio/engine_synthesizer.h"
+#include "platform/audio/default_audio_output.h"
 
 namespace speech_bridge {
 
@@ -38,7 +38,7 @@ void EspeakSynthesis::prepareToSpeak(const std::optional<SpeechVoice>&) {
   EspeakEngine& engine = EspeakEngine::shared();
   engine.submit([&engine] {
     engine.startSynthesis();
-    startPortAudio();
+    prepareAudioOutput();
   });
 }
 

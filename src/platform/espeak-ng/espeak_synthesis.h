@@ -13,7 +13,7 @@ namespace speech_bridge {
 
 class MainLoop;
 
-// eSpeak NG's voices, and synthesizers that speak through PortAudio. Nothing
+// eSpeak NG's voices, and synthesizers that speak on the default output. Nothing
 // starts before a voice is asked for or speaking is prepared.
 class EspeakSynthesis final : public SpeechSynthesis {
  public:

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "platform/portaudio/utterance_speaker.h"
+#include "platform/audio/utterance_speaker.h"
 
 namespace speech_bridge {
 

@@ -3,8 +3,8 @@
 
 #include "platform/flite/flite_engine.h"
 #include "platform/flite/flite_voices.h"
-#include "platform/portaudio/engine_synthesizer.h"
-#include "platform/portaudio/portaudio_library.h"
+#include "platform/audio/engine_synthesizer.h"
+#include "platform/audio/default_audio_output.h"
 
 namespace speech_bridge {
 
@@ -33,13 +33,13 @@ std::optional<SpeechVoice> FliteSynthesis::voiceWithLanguage(const std::string& 
 void FliteSynthesis::prepareToSpeak(const std::optional<SpeechVoice>& voice) {
   const FliteVoice* entry = voice ? fliteVoiceWithIdentifier(voice->identifier) : &fliteVoices().front();
   if (!entry) return;
-  // Loading a voice and starting PortAudio take tens of milliseconds; done
+  // Loading a voice and connecting to the sound server take tens of milliseconds; done
   // while the text is still coming, they are not between "ready" and the
   // first sound.
   FliteEngine& engine = FliteEngine::shared();
   engine.submit([&engine, entry] {
     engine.loadVoice(*entry);
-    startPortAudio();
+    prepareAudioOutput();
   });
 }
 

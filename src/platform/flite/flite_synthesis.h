@@ -12,7 +12,7 @@ namespace speech_bridge {
 
 class MainLoop;
 
-// Flite's voices, and synthesizers that speak through PortAudio. Listing and
+// Flite's voices, and synthesizers that speak on the default output. Listing and
 // looking up voices loads nothing; a voice's library is loaded when it first
 // speaks, or when speaking with it is prepared.
 class FliteSynthesis final : public SpeechSynthesis {

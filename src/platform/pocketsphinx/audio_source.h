@@ -36,6 +36,11 @@ class AudioSource {
   // nothing will be read. A source that cannot tell answers true at once.
   virtual bool waitForAudio() { return true; }
 
+  // Any thread: the audio has ended and none of what was received holds
+  // speech, so decoding it could only give the empty text. A source that
+  // cannot tell answers false.
+  virtual bool endedWithoutSpeech() const { return false; }
+
   // Any thread: no audio beyond what the source has already received; a
   // blocked read wakes, and reads drain what is left and then report the end.
   // Harmless when repeated.

@@ -2,6 +2,7 @@
 #include "platform/pocketsphinx/decoding_task.h"
 
 #include <algorithm>
+#include <chrono>
 #include <future>
 #include <optional>
 #include <string>
@@ -40,6 +41,9 @@ PreparedGrammar prepareGrammar(const std::string& path, const SpeechModel& model
 // Samples decoded between two looks at cancellation: 50 ms of audio takes
 // well under 50 ms to decode.
 constexpr double kBlockSeconds = 0.05;
+// How often a task waiting for its model looks whether the audio ended
+// without speech: a small part of the time a stop may take.
+constexpr auto kSilentEndCheck = std::chrono::milliseconds(5);
 
 }  // namespace
 
@@ -90,8 +94,9 @@ void DecodingTask::run() {
   // at get()), and the grammar is read and compiled, and its words looked
   // up, on another, while this one waits for the grammar's verdict and then
   // for audio: a grammar that cannot be used is reported at once, and audio
-  // that ends before any of it came needs no model: its empty final text
-  // goes at once. The load is then waited for after the report.
+  // that ends before any of it came, or before the model is loaded with no
+  // speech in it, needs no model: its empty final text goes at once. The
+  // load is then waited for after the report.
   std::future<PreparedGrammar> preparing;
   if (options_.grammarFile) {
     preparing = std::async(std::launch::async | std::launch::deferred,
@@ -109,7 +114,7 @@ void DecodingTask::run() {
       return;
     }
   }
-  if (!source_->waitForAudio()) {
+  if (!source_->waitForAudio() || !waitForModelOrSilentEnd(loading)) {
     report(RecognitionResult{"", true}, std::nullopt, State::ended);
     return;
   }
@@ -129,6 +134,13 @@ void DecodingTask::run() {
     state_ = State::decoding;
   }
   decode(std::move(loaded.decoder));
+}
+
+bool DecodingTask::waitForModelOrSilentEnd(std::future<LoadedDecoder>& loading) {
+  while (loading.wait_for(kSilentEndCheck) == std::future_status::timeout) {
+    if (source_->endedWithoutSpeech()) return false;
+  }
+  return true;
 }
 
 bool DecodingTask::readAhead(std::vector<std::int16_t>& samples) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <future>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -32,8 +33,9 @@ struct DecodingOptions {
 // the handler: interim texts (the best hypothesis so far, when it has
 // changed, at most once per kInterimSeconds of audio) and then one final
 // text, or one error. Where the audio comes from is the source's business.
-// Audio that ends before any of it came has the empty final text, which does
-// not wait for the model to load.
+// Audio that ends before any of it came, or that ends while the model is
+// still loading without any speech in it (see AudioSource::endedWithoutSpeech),
+// has the empty final text, which does not wait for the model to load.
 //
 // Under a grammar all the speech is one sentence of it, and speech that is
 // none gives an empty final text; a grammar that cannot be used ends the task
@@ -64,6 +66,8 @@ class DecodingTask final : public RecognitionTask {
 
   void run();
   void decode(std::unique_ptr<SphinxDecoder> decoder);
+  // Waits for the model; false when the audio ended without speech first.
+  bool waitForModelOrSilentEnd(std::future<LoadedDecoder>& loading);
   // Reads up to kReadAheadSeconds of a recording; false after reporting an error.
   bool readAhead(std::vector<std::int16_t>& samples);
   bool isCancelled();

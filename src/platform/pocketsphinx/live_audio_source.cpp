@@ -2,6 +2,7 @@
 #include "platform/pocketsphinx/live_audio_source.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace speech_bridge {
 namespace {
@@ -21,9 +22,23 @@ void LiveAudioSource::append(const AudioPcmBuffer& buffer) {
     captureRate_.store(buffer.format.sampleRate, std::memory_order_relaxed);
     captureChannels_.store(channels, std::memory_order_relaxed);
   }
+  const std::size_t count = std::size_t{buffer.frameLength} * channels;
+  if (!speechHeard_.load(std::memory_order_relaxed)) {
+    double energy = 0.0;
+    for (std::size_t i = 0; i < count; ++i) energy += double{buffer.samples[i]} * buffer.samples[i];
+    if (std::sqrt(energy / static_cast<double>(count)) > kSpeechLevel) {
+      loudSeconds_ += buffer.frameLength / buffer.format.sampleRate;
+      // Before the samples are published: whoever sees the end sees this.
+      if (loudSeconds_ >= kSpeechSeconds) speechHeard_.store(true, std::memory_order_release);
+    }
+  }
   // Published with the samples: a reader that sees them sees the format.
-  queue_.push(buffer.samples, std::size_t{buffer.frameLength} * channels);
+  queue_.push(buffer.samples, count);
   wake();
+}
+
+bool LiveAudioSource::endedWithoutSpeech() const {
+  return endsAt_.load(std::memory_order_acquire) != UINT64_MAX && !speechHeard_.load(std::memory_order_acquire);
 }
 
 void LiveAudioSource::wake() {

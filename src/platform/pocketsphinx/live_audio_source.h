@@ -18,8 +18,15 @@ namespace speech_bridge {
 // mixes them to mono and resamples them to the model's rate as it reads.
 // Audio that arrives while the model is still loading waits in the queue, so
 // nothing said after capture starts is lost.
+//
+// Whether speech was heard is an energy test as buffers arrive: speech is
+// kSpeechSeconds in all of buffers louder than kSpeechLevel (RMS, full scale
+// 1), far above a quiet room's or an idle source's level.
 class LiveAudioSource final : public AudioSource {
  public:
+  static constexpr float kSpeechLevel = 0.01f;  // -40 dBFS
+  static constexpr double kSpeechSeconds = 0.06;
+
   // 2^21 samples: 43 s of mono capture at 48 kHz, far more than listening
   // lasts or a model takes to load. Pages are only touched as audio comes.
   static constexpr std::size_t kQueueSamples = std::size_t{1} << 21;
@@ -34,6 +41,7 @@ class LiveAudioSource final : public AudioSource {
   bool waitForAudio() override;
   // Everything appended before this call is still read; nothing after it.
   void endInput() override;
+  bool endedWithoutSpeech() const override;
 
   std::uint64_t droppedSamples() const { return queue_.dropped(); }
 
@@ -48,6 +56,8 @@ class LiveAudioSource final : public AudioSource {
   std::atomic<bool> inputEnded_{false};
   std::atomic<std::uint64_t> endsAt_{UINT64_MAX};  // samples pushed when the input ended
   std::atomic<std::uint32_t> changes_{0};          // what a blocked read waits on
+  double loudSeconds_ = 0.0;                       // the capture thread's own
+  std::atomic<bool> speechHeard_{false};
 
   // The reading thread's own.
   int modelRate_ = 0;

@@ -12,7 +12,7 @@
 #include <optional>
 #include <thread>
 
-#include "platform/portaudio/playback_sample_queue.h"
+#include "platform/audio/playback_sample_queue.h"
 #include "platform/portaudio/portaudio_library.h"
 
 namespace speech_bridge {

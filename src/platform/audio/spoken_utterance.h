@@ -13,7 +13,7 @@
 
 namespace speech_bridge {
 
-class PortAudioPlayback;
+class AudioPlayback;
 
 // One utterance on its way from a speech engine to the default output device.
 // Shared by the main thread (which may stop it), the engine's thread (which
@@ -57,7 +57,7 @@ class SpokenUtterance {
   const std::shared_ptr<const SpeechUtterance> utterance_;
   std::atomic<bool> stopRequested_{false};
   std::mutex mutex_;
-  std::unique_ptr<PortAudioPlayback> playback_;  // from open() to finish()
+  std::unique_ptr<AudioPlayback> playback_;  // from open() to finish()
   std::vector<std::size_t> wordStarts_;          // in samples, ascending
   std::size_t samplesWritten_ = 0;
   bool synthesisEnded_ = false;

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "platform/portaudio/spoken_utterance.h"
+#include "platform/audio/spoken_utterance.h"
 
 namespace speech_bridge {
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/portaudio/engine_synthesizer.h"
+#include "platform/audio/engine_synthesizer.h"
 
 #include <algorithm>
 
 #include "platform/main_loop.h"
-#include "platform/portaudio/spoken_utterance.h"
-#include "platform/portaudio/utterance_speaker.h"
+#include "platform/audio/spoken_utterance.h"
+#include "platform/audio/utterance_speaker.h"
 
 namespace speech_bridge {
 

@@ -18,7 +18,7 @@ class UtteranceSpeaker;
 // has been heard, the cancel when it was stopped, when there is no usable
 // output device, or when the engine or the device failed.
 //
-// Construction is cheap: the engine and PortAudio start with the first
+// Construction is cheap: the engine and the output start with the first
 // utterance. Main thread only.
 class EngineSynthesizer final : public SpeechSynthesizer {
  public:

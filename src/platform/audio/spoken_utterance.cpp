@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/portaudio/spoken_utterance.h"
+#include "platform/audio/spoken_utterance.h"
 
 #include <algorithm>
 
-#include "platform/portaudio/portaudio_playback.h"
+#include "platform/audio/default_audio_output.h"
 
 namespace speech_bridge {
 
@@ -37,7 +37,7 @@ void SpokenUtterance::stopAfterWord() {
 }
 
 bool SpokenUtterance::open(int sampleRate) {
-  std::unique_ptr<PortAudioPlayback> playback = PortAudioPlayback::open(sampleRate);
+  std::unique_ptr<AudioPlayback> playback = openAudioPlayback(sampleRate);
   if (!playback) return false;
   std::lock_guard lock(mutex_);
   if (stopped()) return false;
@@ -76,13 +76,13 @@ bool SpokenUtterance::finish(bool synthesized) {
   } else {
     playback_->stop();
   }
-  const PortAudioPlayback::Ending ending = playback_->waitUntilEnded();
-  std::unique_ptr<PortAudioPlayback> closing;
+  const AudioPlayback::Ending ending = playback_->waitUntilEnded();
+  std::unique_ptr<AudioPlayback> closing;
   {
     std::lock_guard lock(mutex_);
     closing = std::move(playback_);
   }
-  return ending == PortAudioPlayback::Ending::played;
+  return ending == AudioPlayback::Ending::played;
 }
 
 }  // namespace speech_bridge
