@@ -114,7 +114,8 @@ TEST_P(ListenTimingTest, UnderAGrammarAnOrderSpokenAsTheJobStartsIsHeardWhole) {
   program.writeInput("stop\n");
   const ProgramResult result = program.wait(seconds(10));
   ASSERT_GE(result.lines.size(), 2u);
-  EXPECT_EQ(result.lines.back(), R"({"event":"final","text":"go forward ten meters"})");
+  EXPECT_EQ(result.lines.back(),
+            R"({"event":"final","rules":[{"rule":"move","text":"go forward ten meters"}],"text":"go forward ten meters"})");
 }
 
 // With nothing said, a stop soon after "ready" answers at once, while the
