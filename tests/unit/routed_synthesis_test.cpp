@@ -42,7 +42,7 @@ class RoutedSynthesisTest : public ::testing::Test {
   const double start = sim.loop.now();
   sim::SimulatedSynthesis flite{sim.loop};
   sim::SimulatedSynthesis espeak{sim.loop};
-  RoutedSynthesis routed{flite, espeak};
+  RoutedSynthesis routed{{flite, espeak}};
   Platform platform{sim.loop,        sim.streams,     sim.files,        sim.infoDictionary,
                     sim.permissions, sim.recognition, sim.audioCapture, routed};
   Process process{platform};
@@ -82,7 +82,7 @@ TEST_F(RoutedSynthesisTest, ANamedVoiceOfTheSecondEngineAndNoVoiceAtAllGoThere) 
   sim::SimulatedPlatform other;
   sim::SimulatedSynthesis otherFlite{other.loop}, otherEspeak{other.loop};
   otherFlite.voices = flite.voices;
-  RoutedSynthesis nobodysLanguage{otherFlite, otherEspeak};
+  RoutedSynthesis nobodysLanguage{{otherFlite, otherEspeak}};
   Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
                     other.permissions, other.recognition, other.audioCapture, nobodysLanguage};
   Process job{platform};
