@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <tuple>
 
 #include "platform/speech/english_tag.h"
 
@@ -25,6 +26,9 @@ std::string languageOf(const std::string& folder, const std::string& name) {
       {"german", "de"},     {"french", "fr"},    {"catalan", "ca"},    {"polish", "pl"},    {"portuguese", "pt"},
       {"hindi", "hi"},      {"marathi", "mr"},   {"telugu", "te"},     {"tamil", "ta"},     {"japanese", "ja"}};
   if (const auto known = byVoice.find(name); known != byVoice.end()) return known->second;
+  // <maker>_<country>_<speaker>_…: the country tells the English.
+  if (name.find("_us_") != std::string::npos) return "en-US";
+  if (name.find("_uk_") != std::string::npos) return "en-GB";
   if (const auto known = byFolder.find(folder); known != byFolder.end()) return known->second;
   return {};
 }
@@ -77,7 +81,9 @@ std::vector<FestivalVoice> findFestivalVoices(const std::string& voicesFolder) {
     }
   }
   std::sort(voices.begin(), voices.end(),
-            [](const FestivalVoice& a, const FestivalVoice& b) { return a.voice.identifier < b.voice.identifier; });
+            [](const FestivalVoice& a, const FestivalVoice& b) {
+              return std::tie(a.voice.identifier, a.folder) < std::tie(b.voice.identifier, b.folder);
+            });
   // A name found in two language folders: Festival too keeps one.
   voices.erase(std::unique(voices.begin(), voices.end(),
                            [](const FestivalVoice& a, const FestivalVoice& b) { return a.name == b.name; }),

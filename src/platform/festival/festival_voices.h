@@ -23,8 +23,8 @@ const std::string& festivalVoicesFolder();
 // loading any: every `<language>/<name>/festvox/<name>.scm` that is a regular
 // file. A voice is left out when its language folder names no language this
 // knows, or its name holds anything but letters, digits and "_" (it becomes
-// a Scheme symbol); a name found twice is listed once. Sorted by identifier;
-// nothing when the folder is missing.
+// a Scheme symbol); a name found twice is listed once, from the first of its
+// folders by name. Sorted by identifier; nothing when the folder is missing.
 std::vector<FestivalVoice> findFestivalVoices(const std::string& voicesFolder);
 
 // The installed voices (found once, under festivalVoicesFolder()).
