@@ -50,6 +50,10 @@ constexpr const char* kLeanStart[] = {
     "(require 'languages)",
     "(require 'token)",
     "(require 'tts)",
+    // Festival's own copies each name it makes and never frees the copy; its
+    // statistical voices ask for a name with every sentence and never use
+    // it, and nothing else this program has Festival do writes a file.
+    "(define (make_tmp_filename) \"/dev/null\")",
 };
 
 // Spoken once when a voice is loaded: it tells the voice's sample rate, and
