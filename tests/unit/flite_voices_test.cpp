@@ -9,9 +9,9 @@
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/flite/flite_engine.h"
 #include "platform/flite/flite_synthesis.h"
-#include "platform/speech/engine_text.h"
 #include "platform/flite/flite_voices.h"
 #include "platform/posix/posix_main_loop.h"
+#include "platform/speech/engine_text.h"
 #include "platform/speech/routed_synthesis.h"
 
 namespace speech_bridge {
