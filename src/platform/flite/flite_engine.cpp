@@ -7,9 +7,9 @@
 
 #include "platform/flite/flite_errors.h"
 #include "platform/flite/flite_sample_stream.h"
-#include "platform/speech/engine_text.h"
 #include "platform/flite/flite_voice_library.h"
 #include "platform/flite/flite_voices.h"
+#include "platform/speech/engine_text.h"
 
 namespace speech_bridge {
 namespace {
