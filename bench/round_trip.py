@@ -13,8 +13,8 @@ words. Prints, per voice, the word error rate against the order's words, the
 same with compass points written as one word or two alike ("northeast" for
 "north east" is one word the recognizer knows, not two errors), and how many
 orders came back exactly. The voices: the default one of en-US (no --voice),
-every Flite voice and eSpeak NG's English voices, unless --voice names
-others. With --as-sentences each order is spoken as a host would write it,
+Festival's HTS voice, every Flite voice and eSpeak NG's English voices,
+unless --voice names others. With --as-sentences each order is spoken as a host would write it,
 "Second ship, set course north east.", rather than as bare words.
 """
 import argparse
@@ -32,7 +32,7 @@ from word_errors import edit_distance, word_error_rate  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
-DEFAULT_VOICES = [None, "flite/rms", "flite/slt", "flite/awb", "flite/kal16", "flite/kal",
+DEFAULT_VOICES = [None, "festival/cmu_us_slt_arctic_hts", "flite/rms", "flite/slt", "flite/awb", "flite/kal16", "flite/kal",
                   "gmw/en-US", "gmw/en"]
 
 

@@ -3,6 +3,7 @@
 
 #include "platform/audio/default_audio_capture.h"
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/festival/festival_synthesis.h"
 #include "platform/flite/flite_synthesis.h"
 #include "platform/libplist/embedded_property_list.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
@@ -22,11 +23,13 @@ struct RealPlatform::Services {
   UngatedPermissions permissions;
   PocketsphinxRecognitionService recognition;
   DefaultAudioCapture audioCapture;
-  // Flite's natural voices speak English by default; eSpeak NG every other
+  // Festival's statistical voice speaks English by default where it is
+  // installed, Flite's natural voices where it is not; eSpeak NG every other
   // language, and whatever no voice speaks.
+  FestivalSynthesis festival{loop};
   FliteSynthesis flite{loop};
   EspeakSynthesis espeak{loop};
-  RoutedSynthesis synthesis{flite, espeak};
+  RoutedSynthesis synthesis{{festival, flite, espeak}};
 };
 
 RealPlatform::RealPlatform()

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <unistd.h>
+
+#include <fstream>
 #include <set>
+#include <sstream>
 #include <string>
 
 #include "e2e/language_tag_syntax.h"
@@ -35,6 +39,31 @@ TEST(VoiceListing, EveryLanguageIsAWellFormedTagAndEveryIdentifierIsListedOnce) 
     EXPECT_TRUE(isWellFormedLanguageTag(voice["language"].get<std::string>())) << voice.dump();
     EXPECT_TRUE(identifiers.insert(voice["id"].get<std::string>()).second) << "listed twice: " << voice.dump();
   }
+}
+
+TEST(VoiceListing, FestivalsVoicesAreFoundInTheirFoldersWithoutLoadingAnything) {
+  // Every file the program opens, seen by strace: of Festival's folder only
+  // folders are read, never a voice's definition nor Festival's own files.
+  const std::string trace = "/tmp/speech-bridge-voices-" + std::to_string(::getpid()) + ".trace";
+  RunningProgram traced({"-f", "-qq", "-e", "trace=open,openat", "-o", trace, programPath(), "--voices"}, {}, {},
+                        "/usr/bin/strace");
+  const ProgramResult result = traced.wait(std::chrono::seconds(30));
+  ASSERT_EQ(result.exitStatus, 0) << result.standardError;
+  std::ostringstream opened;
+  opened << std::ifstream(trace).rdbuf();
+  std::remove(trace.c_str());
+  ASSERT_NE(opened.str().find("/usr/share/festival/voices/us\""), std::string::npos) << opened.str();
+  std::istringstream lines(opened.str());
+  for (std::string line; std::getline(lines, line);) {
+    if (line.find("/usr/share/festival") == std::string::npos) continue;
+    EXPECT_NE(line.find("O_DIRECTORY"), std::string::npos) << line;
+  }
+
+  const nlohmann::json voices = nlohmann::json::parse(result.lines.at(0))["voices"];
+  EXPECT_EQ(voices.at(0), (nlohmann::json{{"id", "festival/cmu_us_slt_arctic_hts"},
+                                          {"language", "en-US"},
+                                          {"name", "Festival slt (American English, HTS)"}}))
+      << "festvox-us-slt-hts is installed";
 }
 
 }  // namespace

@@ -95,8 +95,13 @@ def speech_input():
 
 def flite_text():
     """A settings byte (voice in the low three bits, stop after N blocks above them), then the text."""
-    rms, slt, awb, kal16, kal = range(5)
+    rms, slt, awb, kal16, kal, festival = range(6)
     seeds = {
+        "order-festival": (festival, "Second ship, set course north east, and hold position until dawn."),
+        "numbers-festival": (festival, "Turn 30 degrees at 12:45pm on 1/2/2026, $1,000,000.50, 3.14159, 1st 23rd."),
+        "not-ascii-festival": (festival, "caf\u00e9 \u65e5\u672c \u263a \U0001F468\u200d\U0001F469 \u041f\u0440\u0438 e\u0301"),
+        "unknown-words-festival": (festival, "xqzvrtplkmnbvcxz zorblaxtrifon qwxyzzyplugh " * 20),
+        "stopped-festival": (festival | 2 << 3, "The fleet will hold position near the northern gate until dawn."),
         "order-rms": (rms, "Second ship, set course north east."),
         "order-kal": (kal, "All ships, hold position!"),
         "numbers-slt": (slt, "Turn 30 degrees at 12:45pm on 1/2/2026, $1,000,000.50, 3.14159, 1st 2nd 23rd 1e10."),

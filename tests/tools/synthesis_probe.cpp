@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Speaks one utterance with the real synthesizer of both engines, Flite and
-// eSpeak NG, as the program would, and tells what the synthesizer did. Run by the end-to-end tests with
-// their own sound server.
+// Speaks one utterance with the real synthesizer of the engines, Festival,
+// Flite and eSpeak NG, as the program would, and tells what the synthesizer
+// did. Run by the end-to-end tests with their own sound server.
 //
 //   synthesis_probe TEXT [VOICE_ID] [STOP_AFTER_SECONDS [word]]
 //
@@ -17,6 +17,7 @@
 #include <thread>
 
 #include "platform/espeak-ng/espeak_synthesis.h"
+#include "platform/festival/festival_synthesis.h"
 #include "platform/flite/flite_synthesis.h"
 #include "platform/posix/posix_main_loop.h"
 #include "platform/speech/routed_synthesis.h"
@@ -48,9 +49,10 @@ class Delegate final : public speech_bridge::SpeechSynthesizerDelegate {
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
   speech_bridge::PosixMainLoop loop;
+  speech_bridge::FestivalSynthesis festival(loop);
   speech_bridge::FliteSynthesis flite(loop);
   speech_bridge::EspeakSynthesis espeak(loop);
-  speech_bridge::RoutedSynthesis synthesis(flite, espeak);
+  speech_bridge::RoutedSynthesis synthesis({festival, flite, espeak});
   std::unique_ptr<SpeechSynthesizer> synthesizer = synthesis.makeSynthesizer();
   auto delegate = std::make_shared<Delegate>();
   synthesizer->setDelegate(delegate);

@@ -9,9 +9,9 @@
 #include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/flite/flite_engine.h"
 #include "platform/flite/flite_synthesis.h"
-#include "platform/flite/flite_text.h"
 #include "platform/flite/flite_voices.h"
 #include "platform/posix/posix_main_loop.h"
+#include "platform/speech/engine_text.h"
 #include "platform/speech/routed_synthesis.h"
 
 namespace speech_bridge {
@@ -121,14 +121,14 @@ TEST(FliteEngine, ATextThatRunsOnIsSpokenInShortSentences) {
 }
 
 TEST(FliteText, NulsBecomeSpacesAndOverlongWordsAreCutBetweenCharacters) {
-  EXPECT_EQ(textForFlite(std::string("Hold\0position", 13)), "Hold position");
-  EXPECT_EQ(textForFlite("All ships,\thold\nposition."), "All ships,\thold\nposition.");
-  EXPECT_EQ(textForFlite(std::string(70, 'a')), std::string(32, 'a') + " " + std::string(32, 'a') + " aaaaaa");
+  EXPECT_EQ(textForEngine(std::string("Hold\0position", 13)), "Hold position");
+  EXPECT_EQ(textForEngine("All ships,\thold\nposition."), "All ships,\thold\nposition.");
+  EXPECT_EQ(textForEngine(std::string(70, 'a')), std::string(32, 'a') + " " + std::string(32, 'a') + " aaaaaa");
   // 31 ASCII letters, then a two-byte letter that must not be split.
   const std::string text = std::string(31, 'a') + "\xC3\xA9" + "b";
-  EXPECT_EQ(textForFlite(text), std::string(31, 'a') + "\xC3\xA9 b");
+  EXPECT_EQ(textForEngine(text), std::string(31, 'a') + "\xC3\xA9 b");
   const std::string longWord = "incomprehensibilities";
-  EXPECT_EQ(textForFlite(longWord + " " + longWord), longWord + " " + longWord);
+  EXPECT_EQ(textForEngine(longWord + " " + longWord), longWord + " " + longWord);
 }
 
 TEST(FliteEngine, ANulCharacterOrAMissingVoiceLibraryIsNoCrash) {
@@ -148,7 +148,7 @@ TEST(BothEngines, VoicesAreFoundByIdentifierAndByLanguageAcrossBoth) {
   PosixMainLoop loop;
   FliteSynthesis flite(loop);
   EspeakSynthesis espeak(loop);
-  RoutedSynthesis synthesis(flite, espeak);
+  RoutedSynthesis synthesis({flite, espeak});
   const auto byIdentifier = [&](const std::string& identifier) {
     const auto found = synthesis.voiceWithIdentifier(identifier);
     return found ? found->identifier : "none";

@@ -42,7 +42,7 @@ class RoutedSynthesisTest : public ::testing::Test {
   const double start = sim.loop.now();
   sim::SimulatedSynthesis flite{sim.loop};
   sim::SimulatedSynthesis espeak{sim.loop};
-  RoutedSynthesis routed{flite, espeak};
+  RoutedSynthesis routed{{flite, espeak}};
   Platform platform{sim.loop,        sim.streams,     sim.files,        sim.infoDictionary,
                     sim.permissions, sim.recognition, sim.audioCapture, routed};
   Process process{platform};
@@ -82,7 +82,7 @@ TEST_F(RoutedSynthesisTest, ANamedVoiceOfTheSecondEngineAndNoVoiceAtAllGoThere) 
   sim::SimulatedPlatform other;
   sim::SimulatedSynthesis otherFlite{other.loop}, otherEspeak{other.loop};
   otherFlite.voices = flite.voices;
-  RoutedSynthesis nobodysLanguage{otherFlite, otherEspeak};
+  RoutedSynthesis nobodysLanguage{{otherFlite, otherEspeak}};
   Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
                     other.permissions, other.recognition, other.audioCapture, nobodysLanguage};
   Process job{platform};
@@ -92,6 +92,32 @@ TEST_F(RoutedSynthesisTest, ANamedVoiceOfTheSecondEngineAndNoVoiceAtAllGoThere) 
   EXPECT_EQ(runProcess(job, {"--speak", "--locale", "xx-YY"}), 0);
   EXPECT_EQ(otherEspeak.calls.back().description, "speakUtterance(Hold position, default voice)");
   EXPECT_EQ(otherFlite.callDescriptions(), std::vector<std::string>{"setDelegate"});
+}
+
+TEST_F(RoutedSynthesisTest, AMiddleEngineSpeaksItsOwnVoicesAndIsAskedInItsTurn) {
+  sim::SimulatedPlatform other;
+  sim::SimulatedSynthesis festival{other.loop}, middle{other.loop}, last{other.loop};
+  festival.voices = {{"festival/slt", "Festival slt", "en-US"}};
+  middle.voices = {{"flite/rms", "Flite rms", "en-US"}, {"festival/slt", "shadowed", "en-US"}, {"x/de", "D", "de"}};
+  last.voices = {{"gmw/de", "German", "de"}, {"flite/rms", "shadowed", "en"}};
+  RoutedSynthesis three{{festival, middle, last}};
+  std::vector<std::string> listed;
+  for (const SpeechVoice& voice : three.speechVoices()) listed.push_back(voice.identifier + " " + voice.name);
+  EXPECT_EQ(listed, (std::vector<std::string>{"festival/slt Festival slt", "flite/rms Flite rms", "x/de D",
+                                              "gmw/de German"}));
+  EXPECT_EQ(three.voiceWithLanguage("de")->identifier, "x/de");
+
+  Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
+                    other.permissions, other.recognition, other.audioCapture, three};
+  Process job{platform};
+  other.streams.feedInputAt(0.1, "Hold position");
+  other.streams.closeInputAt(0.1);
+  middle.scripts = {UtteranceScript::finishesAfter(1.0)};
+  EXPECT_EQ(runProcess(job, {"--speak", "--voice", "flite/rms"}), 0);
+  EXPECT_EQ(middle.preparations, std::vector<std::string>{"flite/rms"});
+  EXPECT_EQ(middle.calls.back().description, "speakUtterance(Hold position, flite/rms)");
+  EXPECT_EQ(festival.callDescriptions(), std::vector<std::string>{"setDelegate"});
+  EXPECT_EQ(last.callDescriptions(), std::vector<std::string>{"setDelegate"});
 }
 
 TEST_F(RoutedSynthesisTest, TheDeadlineStopsTheFirstEnginesUtteranceAndItsLateCancelIsDropped) {

@@ -7,9 +7,9 @@
 
 #include "platform/flite/flite_errors.h"
 #include "platform/flite/flite_sample_stream.h"
-#include "platform/flite/flite_text.h"
 #include "platform/flite/flite_voice_library.h"
 #include "platform/flite/flite_voices.h"
+#include "platform/speech/engine_text.h"
 
 namespace speech_bridge {
 namespace {
@@ -103,7 +103,7 @@ bool FliteEngine::synthesize(const FliteVoice& voice, const std::string& text, c
   feat_set(fliteVoice->features, "utt_break", breakfunc_val(&endsSentence));
   feat_set_float(fliteVoice->features, "duration_stretch", voice.durationStretch);
 
-  const std::string prepared = textForFlite(text);
+  const std::string prepared = textForEngine(text);
   Speaking speaking{fliteVoice, prepared.c_str()};
   const bool spoken = callCatchingFliteErrors(&speakText, &speaking);
   feat_remove(fliteVoice->features, "streaming_info");

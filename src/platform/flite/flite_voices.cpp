@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/flite/flite_voices.h"
 
-#include <cctype>
+#include "platform/speech/english_tag.h"
 
 namespace speech_bridge {
 namespace {
@@ -41,10 +41,7 @@ const FliteVoice* fliteVoiceWithIdentifier(const std::string& identifier) {
 }
 
 const FliteVoice* fliteVoiceForLanguage(const std::string& languageTag) {
-  std::string tag = languageTag.substr(0, languageTag.find_first_of(".@"));
-  for (char& c : tag) c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  const bool english = tag == "en" || tag == "en-us" || tag.rfind("en-us-", 0) == 0;
-  return english ? &fliteVoices().front() : nullptr;
+  return isAmericanEnglishTag(languageTag) ? &fliteVoices().front() : nullptr;
 }
 
 }  // namespace speech_bridge

@@ -2,6 +2,7 @@
 #include "platform/posix/discarded_standard_error.h"
 
 #include <cstdio>
+#include <iostream>
 #include <mutex>
 
 namespace speech_bridge {
@@ -22,6 +23,10 @@ void discardStandardErrorStream() {
       std::setvbuf(sink, nullptr, _IONBF, 0);
       stderr = sink;
     }
+    // C++'s error streams write to the stream `stderr` was at start-up: a
+    // stream without a buffer drops what it is given.
+    std::cerr.rdbuf(nullptr);
+    std::clog.rdbuf(nullptr);
   });
 }
 

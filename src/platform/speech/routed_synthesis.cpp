@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/speech/routed_synthesis.h"
 
-#include <functional>
 #include <set>
 
 namespace speech_bridge {
@@ -28,70 +27,78 @@ class ForwardingDelegate final : public SpeechSynthesizerDelegate {
 
 class RoutedSynthesizer final : public SpeechSynthesizer {
  public:
-  RoutedSynthesizer(std::function<bool(const std::optional<SpeechVoice>&)> isFirsts,
-                    std::unique_ptr<SpeechSynthesizer> first, std::unique_ptr<SpeechSynthesizer> second)
-      : isFirsts_(std::move(isFirsts)),
+  using Router = std::function<std::size_t(const std::optional<SpeechVoice>&)>;
+
+  RoutedSynthesizer(Router engineOf, std::vector<std::unique_ptr<SpeechSynthesizer>> engines)
+      : engineOf_(std::move(engineOf)),
         forwarding_(std::make_shared<ForwardingDelegate>(*this)),
-        first_(std::move(first)),
-        second_(std::move(second)) {}
+        engines_(std::move(engines)) {}
 
   void setDelegate(std::weak_ptr<SpeechSynthesizerDelegate> delegate) override {
     forwarding_->forwardTo(std::move(delegate));
-    first_->setDelegate(forwarding_);
-    second_->setDelegate(forwarding_);
+    for (const auto& engine : engines_) engine->setDelegate(forwarding_);
   }
 
   void speakUtterance(std::shared_ptr<const SpeechUtterance> utterance) override {
-    SpeechSynthesizer& engine = isFirsts_(utterance->voice) ? *first_ : *second_;
-    engine.speakUtterance(std::move(utterance));
+    engines_[engineOf_(utterance->voice)]->speakUtterance(std::move(utterance));
   }
 
   void stopSpeakingAtBoundary(SpeechBoundary boundary) override {
-    first_->stopSpeakingAtBoundary(boundary);
-    second_->stopSpeakingAtBoundary(boundary);
+    for (const auto& engine : engines_) engine->stopSpeakingAtBoundary(boundary);
   }
 
  private:
-  std::function<bool(const std::optional<SpeechVoice>&)> isFirsts_;
+  Router engineOf_;
   std::shared_ptr<ForwardingDelegate> forwarding_;
   // Last: gone first, so that no callback of theirs is delivered after.
-  std::unique_ptr<SpeechSynthesizer> first_;
-  std::unique_ptr<SpeechSynthesizer> second_;
+  std::vector<std::unique_ptr<SpeechSynthesizer>> engines_;
 };
 
 }  // namespace
 
-bool RoutedSynthesis::isFirsts(const std::optional<SpeechVoice>& voice) {
-  return voice && first_.voiceWithIdentifier(voice->identifier);
+std::size_t RoutedSynthesis::engineOf(const std::optional<SpeechVoice>& voice) {
+  if (voice) {
+    for (std::size_t index = 0; index + 1 < engines_.size(); ++index) {
+      if (engines_[index].get().voiceWithIdentifier(voice->identifier)) return index;
+    }
+  }
+  return engines_.size() - 1;
 }
 
 std::unique_ptr<SpeechSynthesizer> RoutedSynthesis::makeSynthesizer() {
-  return std::make_unique<RoutedSynthesizer>([this](const auto& voice) { return isFirsts(voice); },
-                                             first_.makeSynthesizer(), second_.makeSynthesizer());
+  std::vector<std::unique_ptr<SpeechSynthesizer>> synthesizers;
+  for (SpeechSynthesis& engine : engines_) synthesizers.push_back(engine.makeSynthesizer());
+  return std::make_unique<RoutedSynthesizer>([this](const auto& voice) { return engineOf(voice); },
+                                             std::move(synthesizers));
 }
 
 std::vector<SpeechVoice> RoutedSynthesis::speechVoices() {
-  std::vector<SpeechVoice> voices = first_.speechVoices();
+  std::vector<SpeechVoice> voices;
   std::set<std::string> taken;
-  for (const SpeechVoice& voice : voices) taken.insert(voice.identifier);
-  for (SpeechVoice& voice : second_.speechVoices()) {
-    if (!taken.count(voice.identifier)) voices.push_back(std::move(voice));
+  for (SpeechSynthesis& engine : engines_) {
+    for (SpeechVoice& voice : engine.speechVoices()) {
+      if (taken.insert(voice.identifier).second) voices.push_back(std::move(voice));
+    }
   }
   return voices;
 }
 
 std::optional<SpeechVoice> RoutedSynthesis::voiceWithIdentifier(const std::string& identifier) {
-  if (auto voice = first_.voiceWithIdentifier(identifier)) return voice;
-  return second_.voiceWithIdentifier(identifier);
+  for (SpeechSynthesis& engine : engines_) {
+    if (auto voice = engine.voiceWithIdentifier(identifier)) return voice;
+  }
+  return std::nullopt;
 }
 
 std::optional<SpeechVoice> RoutedSynthesis::voiceWithLanguage(const std::string& languageTag) {
-  if (auto voice = first_.voiceWithLanguage(languageTag)) return voice;
-  return second_.voiceWithLanguage(languageTag);
+  for (SpeechSynthesis& engine : engines_) {
+    if (auto voice = engine.voiceWithLanguage(languageTag)) return voice;
+  }
+  return std::nullopt;
 }
 
 void RoutedSynthesis::prepareToSpeak(const std::optional<SpeechVoice>& voice) {
-  (isFirsts(voice) ? first_ : second_).prepareToSpeak(voice);
+  engines_[engineOf(voice)].get().prepareToSpeak(voice);
 }
 
 }  // namespace speech_bridge

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -9,18 +10,21 @@
 
 namespace speech_bridge {
 
-// Two engines' voices as one synthesis, so that whoever speaks never needs to
-// know which engine does:
-// - the voices are `first`'s, then `second`'s; an identifier that `first`
-//   lists is `first`'s alone, and `second`'s voice of that identifier is
-//   left out, so every listed identifier names one voice;
-// - a language is looked up in `first`, then in `second`;
+// Several engines' voices as one synthesis, so that whoever speaks never
+// needs to know which engine does. The engines come in an order:
+// - the voices are the first engine's, then the next one's, and so on; an
+//   identifier that an engine lists is that engine's alone, and a later
+//   engine's voice of that identifier is left out, so every listed
+//   identifier names one voice;
+// - a language is looked up in each engine in turn;
 // - each utterance is spoken by the engine of its voice; one without a voice
-//   by `second`, with its default voice.
-// Both engines outlive this object and the synthesizers it makes.
+//   by the last engine, with its default voice.
+// The engines outlive this object and the synthesizers it makes.
 class RoutedSynthesis final : public SpeechSynthesis {
  public:
-  RoutedSynthesis(SpeechSynthesis& first, SpeechSynthesis& second) : first_(first), second_(second) {}
+  // At least one engine.
+  explicit RoutedSynthesis(std::vector<std::reference_wrapper<SpeechSynthesis>> engines)
+      : engines_(std::move(engines)) {}
 
   std::unique_ptr<SpeechSynthesizer> makeSynthesizer() override;
   std::vector<SpeechVoice> speechVoices() override;
@@ -29,11 +33,10 @@ class RoutedSynthesis final : public SpeechSynthesis {
   void prepareToSpeak(const std::optional<SpeechVoice>& voice) override;
 
  private:
-  // Whether `first` speaks the voice.
-  bool isFirsts(const std::optional<SpeechVoice>& voice);
+  // The position of the engine that speaks the voice.
+  std::size_t engineOf(const std::optional<SpeechVoice>& voice);
 
-  SpeechSynthesis& first_;
-  SpeechSynthesis& second_;
+  std::vector<std::reference_wrapper<SpeechSynthesis>> engines_;
 };
 
 }  // namespace speech_bridge

@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/flite/flite_text.h"
+#include "platform/speech/engine_text.h"
 
 namespace speech_bridge {
 namespace {
 
-// Flite's tokenizer splits at these.
+// The engines' tokenizers split at these.
 bool isSpace(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
 bool continuesCharacter(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
 }  // namespace
 
-std::string textForFlite(const std::string& text) {
+std::string textForEngine(const std::string& text) {
   std::string result;
   result.reserve(text.size());
   std::size_t run = 0;  // bytes since the last space
@@ -20,7 +20,7 @@ std::string textForFlite(const std::string& text) {
       run = 0;
       continue;
     }
-    if (run >= kLongestFliteWord && !continuesCharacter(c)) {
+    if (run >= kLongestEngineWord && !continuesCharacter(c)) {
       result += ' ';
       run = 0;
     }

@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/festival/festival_engine.h"
+
+#include <festival/festival.h>
+
+#include <algorithm>
+
+#include "platform/festival/festival_piece.h"
+#include "platform/festival/festival_voices.h"
+#include "platform/posix/discarded_standard_error.h"
+#include "platform/speech/engine_text.h"
+#include "platform/speech/text_pieces.h"
+
+namespace speech_bridge {
+namespace {
+
+// Cells of Festival's Scheme heap. Letter-to-sound rules for a word that the
+// lexicon lacks take many: 210,000 run out on the first such word, and a
+// piece of the longest kind (platform/speech/text_pieces.h) of the worst
+// words (digits, symbols, emoji, scripts without rules, each cut to 32 bytes)
+// fits in 600,000 with room to spare.
+constexpr int kHeapCells = 600000;
+
+// What Festival's own start-up file loads, less what a user or the system
+// may add (/etc/festival.scm, ~/.festivalrc and the like), the audio set-up
+// (this program plays the samples itself) and the default voice. Voices are
+// not looked for on Festival's own path: the ones listed are declared one by
+// one when loaded, so that the listing and what speaks never differ. Without
+// them the voice file prints that it found no default voice, on standard
+// output, where only events may go: `print` is mute while it loads.
+constexpr const char* kLeanStart[] = {
+    "(load (path-append datadir \"siod.scm\"))",
+    "(defvar home-directory \"/\")",
+    "(set! voice-path nil)",
+    "(require 'cstr)",
+    "(require 'festival)",
+    "(require 'module_description)",
+    "(require 'synthesis)",
+    "(require 'intonation)",
+    "(require 'duration)",
+    "(require 'lexicons)",
+    "(require 'pauses)",
+    "(require 'pos)",
+    "(require 'phrase)",
+    "(require 'postlex)",
+    "(set! speech_bridge_print print)",
+    "(define (print x) nil)",
+    "(require 'voices)",
+    "(set! print speech_bridge_print)",
+    "(require 'languages)",
+    "(require 'token)",
+    "(require 'tts)",
+    // Festival's own copies each name it makes and never frees the copy; its
+    // statistical voices ask for a name with every sentence and never use
+    // it, and nothing else this program has Festival do writes a file.
+    "(define (make_tmp_filename) \"/dev/null\")",
+};
+
+// Spoken once when a voice is loaded: it tells the voice's sample rate, and
+// whatever the voice loads on its first sentence (its lexicon, letter-to-
+// sound rules) is loaded before the first real one.
+constexpr char kWarmUpText[] = "Ready.";
+
+// Milliseconds of sound, at most, per block handed to the consumer.
+constexpr int kBlockMilliseconds = 50;
+// Of the pause before the first word and after the last: the sound starts
+// with the speech and dies away.
+constexpr double kOuterPauseSeconds = 0.02;
+// Of each pause between pieces, at most: Festival pads each with as much as
+// it would a whole text.
+constexpr double kInnerPauseSeconds = 0.12;
+
+// Quotes a string for Scheme.
+std::string quoted(const std::string& text) {
+  std::string result = "\"";
+  for (const char c : text) {
+    if (c == '"' || c == '\\') result += '\\';
+    result += c;
+  }
+  return result + "\"";
+}
+
+}  // namespace
+
+FestivalEngine& FestivalEngine::shared() {
+  static FestivalEngine engine;
+  return engine;
+}
+
+FestivalEngine::FestivalEngine() {
+  // Festival's error messages and warnings go to `stderr` and std::cerr.
+  discardStandardErrorStream();
+  thread_.submit([this] { start(); });
+}
+
+FestivalEngine::~FestivalEngine() = default;
+
+void FestivalEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
+
+void FestivalEngine::start() {
+  festival_initialize(0, kHeapCells);
+  started_ = true;
+  for (const char* command : kLeanStart) started_ = started_ && festival_eval_command(command);
+  started_ = started_ && defineFestivalPieceSynthesis();
+}
+
+int FestivalEngine::loadVoice(const FestivalVoice& voice) {
+  if (!started_) return 0;
+  const auto known = sampleRates_.find(voice.name);
+  if (known != sampleRates_.end() && (known->second == 0 || selected_ == voice.name)) return known->second;
+  // Declared as Festival's own voice search declares a voice it finds:
+  // voice_<name> then loads festvox/<name>.scm from the folder.
+  const std::string declaration =
+      "(voice-location " + quoted(voice.name) + " " + quoted(voice.folder) + " \"speech-bridge\")";
+  bool ready = known != sampleRates_.end() || festival_eval_command(declaration.c_str());
+  ready = ready && festival_eval_command(("(voice_" + voice.name + ")").c_str());
+  // A voice file may fail without an error, leaving another voice selected.
+  ready = ready && festival_eval_command(("(if (not (equal? current-voice '" + voice.name + ")) (error))").c_str());
+  selected_ = ready ? voice.name : std::string();
+  FestivalPiece warmUp;
+  const int sampleRate = ready && synthesizeFestivalPiece(kWarmUpText, warmUp) ? warmUp.sampleRate : 0;
+  sampleRates_[voice.name] = sampleRate;
+  return sampleRate;
+}
+
+bool FestivalEngine::synthesize(const FestivalVoice& voice, const std::string& text, const SampleConsumer& consume,
+                                const WordListener& words, const Wanted& wanted) {
+  const int sampleRate = loadVoice(voice);
+  if (sampleRate == 0) return false;
+  const auto samplesAt = [sampleRate](double seconds) {
+    return static_cast<std::size_t>(std::max(0.0, seconds) * sampleRate);
+  };
+  const auto blockSamples = static_cast<std::size_t>(sampleRate * kBlockMilliseconds / 1000);
+  const std::vector<std::string> pieces = piecesOfText(textForEngine(text));
+  std::size_t passed = 0;
+  std::size_t lastWordStart = 0;
+  FestivalPiece piece;
+  for (std::size_t index = 0; index < pieces.size(); ++index) {
+    if (wanted && !wanted()) return true;
+    if (!synthesizeFestivalPiece(pieces[index], piece)) return false;
+    if (piece.samples.empty()) continue;
+    if (piece.sampleRate != sampleRate) return false;
+    const double before = index == 0 ? kOuterPauseSeconds : kInnerPauseSeconds;
+    const double after = index + 1 == pieces.size() ? kOuterPauseSeconds : kInnerPauseSeconds;
+    const std::size_t from = std::min(piece.samples.size(), samplesAt(piece.speechStart - before));
+    const std::size_t to = std::max(from, std::min(piece.samples.size(), samplesAt(piece.speechEnd + after)));
+    if (words) {
+      // A word without sounds of its own is passed over, so that the starts
+      // are in order.
+      for (const double start : piece.wordStarts) {
+        const std::size_t at = samplesAt(start);
+        const std::size_t heardAt = passed + (at - std::min(at, from));
+        if (heardAt < lastWordStart || at >= to) continue;
+        lastWordStart = heardAt;
+        words(heardAt);
+      }
+    }
+    for (std::size_t done = from; done < to;) {
+      const std::size_t block = std::min(blockSamples, to - done);
+      passed += block;
+      if (!consume(piece.samples.data() + done, block)) return true;
+      done += block;
+    }
+  }
+  return true;
+}
+
+}  // namespace speech_bridge

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+
+#include "platform/posix/task_thread.h"
+
+namespace speech_bridge {
+
+struct FestivalVoice;
+
+// Festival keeps all its state in globals (a Scheme heap among them), cannot
+// be shut down or started twice, and jumps (longjmp) to its top level on an
+// error. So one thread owns it for the life of the process: the thread that
+// this object starts initialises Festival and makes every later call into
+// it; other threads hand it tasks. Voices are loaded on first use and kept.
+class FestivalEngine {
+ public:
+  // The first call starts the thread, which starts Festival at once.
+  static FestivalEngine& shared();
+  ~FestivalEngine();
+
+  FestivalEngine(const FestivalEngine&) = delete;
+  FestivalEngine& operator=(const FestivalEngine&) = delete;
+
+  // Runs `task` on the engine thread after every task submitted before it.
+  void submit(std::function<void()> task);
+
+  // The rest: on the engine thread only.
+
+  // Loads the voice, once, and makes it the one that speaks. Its sample rate,
+  // or 0 when it cannot speak (Festival did not start, or the voice's files
+  // are missing or damaged: it is not tried again).
+  int loadVoice(const FestivalVoice& voice);
+
+  // Receives each block of samples, mono at the voice's rate; returns false
+  // to abort the synthesis.
+  using SampleConsumer = std::function<bool(const std::int16_t* samples, std::size_t count)>;
+  // Hears where each word starts, as a count of samples from the start,
+  // before the block that holds that sample.
+  using WordListener = std::function<void(std::size_t firstSample)>;
+  // Asked before each piece: false once nobody wants the rest.
+  using Wanted = std::function<bool()>;
+
+  // Synthesizes UTF-8 text with the voice (loading it if needed), piece by
+  // piece (platform/speech/text_pieces.h), handing each piece's samples on
+  // once it is done, block by block. Silence before the first word and after
+  // the last is left out, and pauses between pieces are kept short. False
+  // when synthesis failed; one that was aborted counts as done.
+  bool synthesize(const FestivalVoice& voice, const std::string& text, const SampleConsumer& consume,
+                  const WordListener& words, const Wanted& wanted);
+
+ private:
+  FestivalEngine();
+  void start();
+
+  bool started_ = false;
+  std::map<std::string, int> sampleRates_;  // by voice name; 0: cannot speak
+  std::string selected_;                    // the voice Festival speaks with
+
+  TaskThread thread_;  // last: gone first, before what its tasks use
+};
+
+}  // namespace speech_bridge
