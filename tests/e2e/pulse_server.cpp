@@ -59,18 +59,29 @@ PulseServer::PulseServer(NullSinks sinks, SoundServerKind kind) : kind_(kind) {
   char pattern[] = "/tmp/speech-bridge-sound-XXXXXX";
   if (!::mkdtemp(pattern)) throw std::runtime_error("mkdtemp failed");
   directory_ = pattern;
-  try {
-    if (kind == SoundServerKind::pulseAudio) {
-      startPulseAudio(sinks);
-    } else {
-      startPipeWire();
+  // PipeWire's processes start side by side and, on a loaded machine, now
+  // and then one of them loses a race with another and never gets ready; a
+  // fresh start of all of them does. PulseAudio is one process: no retry.
+  const int attempts = kind == SoundServerKind::pipeWire ? 3 : 1;
+  for (int attempt = 1;; ++attempt) {
+    try {
+      if (kind == SoundServerKind::pulseAudio) {
+        startPulseAudio(sinks);
+      } else {
+        startPipeWire();
+      }
+      waitUntilReady();
+      return;
+    } catch (...) {
+      stopAll(SIGKILL);
+      std::error_code ignored;
+      if (attempt < attempts) {
+        std::filesystem::remove_all(directory_ + "/runtime", ignored);
+        continue;
+      }
+      std::filesystem::remove_all(directory_, ignored);
+      throw;
     }
-    waitUntilReady();
-  } catch (...) {
-    stopAll(SIGKILL);
-    std::error_code ignored;
-    std::filesystem::remove_all(directory_, ignored);
-    throw;
   }
 }
 
