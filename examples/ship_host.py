@@ -36,11 +36,13 @@ HERE = os.path.dirname(os.path.abspath(__file__))
 ARGUMENTS = ("side", "amount", "weapon", "target", "direction", "digit")
 
 
-def answer(rules):
+def answer(text, rules):
     """The fleet's answer to an order, from the rules and tags of its parse."""
     first = {}
     for rule in rules:  # the parse in pre-order: a command before the rules inside it
         first.setdefault(rule["rule"], rule)
+    if "addressee" not in first or "command" not in first:
+        return f"Aye, captain. {text.capitalize()}."  # a grammar other than the fleet's
     addressee, command = first["addressee"], first["command"]
     if "tag" in command:
         words = [rule["text"] for rule in rules if rule["rule"] in ARGUMENTS]
@@ -141,7 +143,7 @@ def main():
         final = listen(options.bridge, options.grammar, options.locale, display)
         if final["text"]:
             display.line(f"Heard: {final['text']}")
-            reply = answer(final["rules"])
+            reply = answer(final["text"], final["rules"])
         elif final.get("rejected"):
             display.line("Heard no order.")
             reply = "Not understood, say again."
