@@ -38,6 +38,17 @@ class RoutedSynthesisTest : public ::testing::Test {
     return outcome;
   }
 
+  // A --speak job of "Hold position" on `other`'s services, with `synthesis`
+  // instead of this fixture's engines; its exit status.
+  static int speakElsewhere(sim::SimulatedPlatform& other, SpeechSynthesis& synthesis, std::vector<std::string> args) {
+    Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
+                      other.permissions, other.recognition, other.audioCapture, synthesis};
+    Process job{platform};
+    other.streams.feedInputAt(0.1, "Hold position");
+    other.streams.closeInputAt(0.1);
+    return runProcess(job, std::move(args));
+  }
+
   sim::SimulatedPlatform sim;
   const double start = sim.loop.now();
   sim::SimulatedSynthesis flite{sim.loop};
@@ -83,13 +94,8 @@ TEST_F(RoutedSynthesisTest, ANamedVoiceOfTheSecondEngineAndNoVoiceAtAllGoThere) 
   sim::SimulatedSynthesis otherFlite{other.loop}, otherEspeak{other.loop};
   otherFlite.voices = flite.voices;
   RoutedSynthesis nobodysLanguage{{otherFlite, otherEspeak}};
-  Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
-                    other.permissions, other.recognition, other.audioCapture, nobodysLanguage};
-  Process job{platform};
-  other.streams.feedInputAt(0.1, "Hold position");
-  other.streams.closeInputAt(0.1);
   otherEspeak.scripts = {UtteranceScript::finishesAfter(1.0)};
-  EXPECT_EQ(runProcess(job, {"--speak", "--locale", "xx-YY"}), 0);
+  EXPECT_EQ(speakElsewhere(other, nobodysLanguage, {"--speak", "--locale", "xx-YY"}), 0);
   EXPECT_EQ(otherEspeak.calls.back().description, "speakUtterance(Hold position, default voice)");
   EXPECT_EQ(otherFlite.callDescriptions(), std::vector<std::string>{"setDelegate"});
 }
@@ -107,13 +113,8 @@ TEST_F(RoutedSynthesisTest, AMiddleEngineSpeaksItsOwnVoicesAndIsAskedInItsTurn) 
                                               "gmw/de German"}));
   EXPECT_EQ(three.voiceWithLanguage("de")->identifier, "x/de");
 
-  Platform platform{other.loop,        other.streams,     other.files,        other.infoDictionary,
-                    other.permissions, other.recognition, other.audioCapture, three};
-  Process job{platform};
-  other.streams.feedInputAt(0.1, "Hold position");
-  other.streams.closeInputAt(0.1);
   middle.scripts = {UtteranceScript::finishesAfter(1.0)};
-  EXPECT_EQ(runProcess(job, {"--speak", "--voice", "flite/rms"}), 0);
+  EXPECT_EQ(speakElsewhere(other, three, {"--speak", "--voice", "flite/rms"}), 0);
   EXPECT_EQ(middle.preparations, std::vector<std::string>{"flite/rms"});
   EXPECT_EQ(middle.calls.back().description, "speakUtterance(Hold position, flite/rms)");
   EXPECT_EQ(festival.callDescriptions(), std::vector<std::string>{"setDelegate"});
