@@ -4,6 +4,7 @@
 #include <festival/festival.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "platform/festival/festival_piece.h"
 #include "platform/festival/festival_voices.h"
@@ -66,6 +67,12 @@ constexpr int kBlockMilliseconds = 50;
 // Of the pause before the first word and after the last: the sound starts
 // with the speech and dies away.
 constexpr double kOuterPauseSeconds = 0.02;
+// A voice's first sound is often far softer than its speech, and begins some
+// way after the pause Festival marks ends: what is quieter than this (about
+// -54 dBFS) before the first word is silence, and is not waited for...
+constexpr int kAudibleLevel = 64;
+// ...save this much of it, so the sound does not start on a click.
+constexpr double kLeadInSeconds = 0.005;
 // Of each pause between pieces, at most: Festival pads each with as much as
 // it would a whole text.
 constexpr double kInnerPauseSeconds = 0.12;
@@ -78,6 +85,17 @@ std::string quoted(const std::string& text) {
     result += c;
   }
   return result + "\"";
+}
+
+// The first sample from `from` on that is audible, less the lead-in; `from`
+// when there is none.
+std::size_t audibleStart(const std::vector<std::int16_t>& samples, std::size_t from, int sampleRate) {
+  const auto loud = std::find_if(samples.begin() + static_cast<std::ptrdiff_t>(from), samples.end(),
+                                 [](std::int16_t sample) { return std::abs(sample) > kAudibleLevel; });
+  if (loud == samples.end()) return from;
+  const auto at = static_cast<std::size_t>(loud - samples.begin());
+  const auto leadIn = static_cast<std::size_t>(kLeadInSeconds * sampleRate);
+  return std::max(from, at - std::min(at, leadIn));
 }
 
 }  // namespace
@@ -142,7 +160,8 @@ bool FestivalEngine::synthesize(const FestivalVoice& voice, const std::string& t
     if (piece.sampleRate != sampleRate) return false;
     const double before = index == 0 ? kOuterPauseSeconds : kInnerPauseSeconds;
     const double after = index + 1 == pieces.size() ? kOuterPauseSeconds : kInnerPauseSeconds;
-    const std::size_t from = std::min(piece.samples.size(), samplesAt(piece.speechStart - before));
+    std::size_t from = std::min(piece.samples.size(), samplesAt(piece.speechStart - before));
+    if (index == 0) from = audibleStart(piece.samples, from, sampleRate);
     const std::size_t to = std::max(from, std::min(piece.samples.size(), samplesAt(piece.speechEnd + after)));
     if (words) {
       // A word without sounds of its own is passed over, so that the starts
