@@ -2,7 +2,6 @@
 #include "platform/portaudio/portaudio_library.h"
 
 #include <alsa/asoundlib.h>
-#include <jack/jack.h>
 #include <portaudio.h>
 
 #include <mutex>
@@ -28,8 +27,6 @@ bool startPortAudio() {
   static bool started = false;
   std::call_once(once, [] {
     snd_lib_error_set_handler(&ignoreAlsaMessage);
-    jack_set_error_function(&ignoreMessage);
-    jack_set_info_function(&ignoreMessage);
     PaUtil_SetDebugPrintFunction(&ignoreMessage);
     // Some ALSA plugins print past every handler: the JACK plugin warns
     // while PortAudio probes it whenever the executable's name is long.
