@@ -90,6 +90,8 @@ TEST(FestivalEngine, TheLargestPiecesOfTheWorstTextsFitTheHeap) {
       "xqzvrtplkmnbvcxzlkjhgfdsapoiuytr zorblaxtrifonquexilbratvunmopekas",
       "12345678901234567890123456789012 98765432109876543210987654321098",
       "$%&*@#^~|\\/<>{}[]$%&*@#^~|\\/<>{} +-=_;:!?$%&*@#^~|\\/<>{}[]$%&*@#",
+      // Festival makes much of runs of brackets and bars after a word.
+      "nort]]]]]]]]]]]]]]]]]]]]]]]]]]]] ]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]]] [[[[[[[[[[[[[[[[ ||||||||||||||||",
       "\xF0\x9F\x98\x80\xF0\x9F\x9A\x80\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x91\xA9 \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA"
       "\x9E \xD0\x9F\xD1\x80\xD0\xB8\xD0\xB2\xD0\xB5\xD1\x82 \xD9\x85\xD8\xB1\xD8\xAD\xD8\xA8\xD8\xA7 3.14e10 1/2/26",
   };

@@ -4,6 +4,7 @@
 #include <festival/festival.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdlib>
 
 #include "platform/festival/festival_piece.h"
@@ -87,6 +88,24 @@ std::string quoted(const std::string& text) {
   return result + "\"";
 }
 
+// Festival makes a word, and a deal of Scheme data, of each mark in a run of
+// brackets or bars: a few runs of thirty can exhaust its heap. No run of one
+// punctuation mark says more than three of it do, so longer runs are cut to
+// three.
+constexpr std::size_t kLongestPunctuationRun = 3;
+
+std::string withShortPunctuationRuns(const std::string& text) {
+  std::string result;
+  result.reserve(text.size());
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    run = c < 0x80 && std::ispunct(c) && i > 0 && text[i - 1] == text[i] ? run + 1 : 1;
+    if (run <= kLongestPunctuationRun) result += text[i];
+  }
+  return result;
+}
+
 // The first sample from `from` on that is audible, less the lead-in; `from`
 // when there is none.
 std::size_t audibleStart(const std::vector<std::int16_t>& samples, std::size_t from, int sampleRate) {
@@ -149,7 +168,7 @@ bool FestivalEngine::synthesize(const FestivalVoice& voice, const std::string& t
     return static_cast<std::size_t>(std::max(0.0, seconds) * sampleRate);
   };
   const auto blockSamples = static_cast<std::size_t>(sampleRate * kBlockMilliseconds / 1000);
-  const std::vector<std::string> pieces = piecesOfText(textForEngine(text));
+  const std::vector<std::string> pieces = piecesOfText(textForEngine(withShortPunctuationRuns(text)));
   std::size_t passed = 0;
   std::size_t lastWordStart = 0;
   FestivalPiece piece;
