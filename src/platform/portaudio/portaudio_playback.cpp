@@ -5,70 +5,28 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <limits>
 #include <mutex>
-#include <optional>
-#include <thread>
 
-#include "platform/audio/playback_sample_queue.h"
+#include "platform/audio/queued_playback_state.h"
 #include "platform/portaudio/portaudio_library.h"
 
 namespace speech_bridge {
 namespace {
 
-// Enough to ride out a busy moment on the producer's side; more only adds
-// memory, since the producer runs far ahead of real time.
-constexpr double kQueueSeconds = 5.0;
-// Output starts once this much is queued (or writing has finished), so the
-// device's first buffers hold speech rather than silence.
-constexpr double kStartSeconds = 0.1;
 // The device buffer asked for: small enough to start and stop quickly, large
 // enough that a loaded machine does not starve it.
 constexpr double kOutputLatencySeconds = 0.05;
-// How long a producer facing a full queue waits before looking again. The
-// queue then holds seconds of audio, so nothing is late for it.
-constexpr auto kFullQueuePause = std::chrono::milliseconds(10);
 
 }  // namespace
 
-struct PortAudioPlayback::State {
-  explicit State(int sampleRate)
-      : queue(static_cast<std::size_t>(sampleRate * kQueueSeconds)),
-        startThreshold(static_cast<std::size_t>(sampleRate * kStartSeconds)) {}
+struct PortAudioPlayback::State : QueuedPlaybackState {
+  using QueuedPlaybackState::QueuedPlaybackState;
 
-  void end(Ending how) {
-    {
-      std::lock_guard lock(endMutex);
-      if (!ending) ending = how;
-    }
-    ended.notify_all();
-  }
-
-  bool hasEnded() {
-    std::lock_guard lock(endMutex);
-    return ending.has_value();
-  }
-
-  static constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
-
-  PlaybackSampleQueue queue;
-  const std::size_t startThreshold;
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> writingFinished{false};
-  std::atomic<bool> playedToTheEnd{false};
-  std::atomic<std::size_t> limit{kNoLimit};  // set by stopAfter()
-  std::atomic<std::size_t> played{0};        // written by the audio thread only
-  std::size_t written = 0;                   // the producer's own count
+  std::atomic<bool> playedToTheEnd{false};  // set by the audio thread
 
   std::mutex streamMutex;  // the stream's start, abort and close
   PaStream* stream = nullptr;
   bool started = false;
-
-  std::mutex endMutex;
-  std::condition_variable ended;
-  std::optional<Ending> ending;
 };
 
 namespace {
@@ -84,7 +42,7 @@ int renderOutput(const void*, void* output, unsigned long frames, const PaStream
   }
   const std::size_t limit = state.limit.load(std::memory_order_acquire);
   const std::size_t played = state.played.load(std::memory_order_relaxed);
-  const bool limited = limit != PortAudioPlayback::State::kNoLimit;
+  const bool limited = limit != QueuedPlaybackState::kNoLimit;
   const std::size_t allowed = limited ? std::min<std::size_t>(frames, limit - std::min(limit, played)) : frames;
   // Read before taking samples: once it is set, the queue holds the last ones.
   const bool lastSamplesQueued = state.writingFinished.load(std::memory_order_acquire);
@@ -104,8 +62,7 @@ int renderOutput(const void*, void* output, unsigned long frames, const PaStream
 // device failed.
 void streamFinished(void* userData) {
   auto& state = *static_cast<PortAudioPlayback::State*>(userData);
-  if (state.stopRequested.load(std::memory_order_acquire) ||
-      state.limit.load(std::memory_order_acquire) != PortAudioPlayback::State::kNoLimit) {
+  if (state.cutShort()) {
     state.end(PortAudioPlayback::Ending::stopped);
   } else if (state.playedToTheEnd.load(std::memory_order_acquire)) {
     state.end(PortAudioPlayback::Ending::played);
@@ -152,18 +109,9 @@ PortAudioPlayback::~PortAudioPlayback() {
 
 bool PortAudioPlayback::write(const std::int16_t* samples, std::size_t count) {
   State& state = *state_;
-  while (!state.stopRequested.load(std::memory_order_acquire)) {
-    if (state.written >= state.limit.load(std::memory_order_acquire)) return false;
-    const std::size_t pushed = state.queue.push(samples, count);
-    state.written += pushed;
-    samples += pushed;
-    count -= pushed;
+  return state.write(samples, count, [&] {
     if (!state.started && state.queue.size() >= state.startThreshold) start();
-    if (state.hasEnded()) return false;
-    if (count == 0) return true;
-    std::this_thread::sleep_for(kFullQueuePause);
-  }
-  return false;
+  });
 }
 
 void PortAudioPlayback::finishWriting() {
@@ -171,11 +119,7 @@ void PortAudioPlayback::finishWriting() {
   if (!state_->started) start();
 }
 
-PortAudioPlayback::Ending PortAudioPlayback::waitUntilEnded() {
-  std::unique_lock lock(state_->endMutex);
-  state_->ended.wait(lock, [this] { return state_->ending.has_value(); });
-  return *state_->ending;
-}
+PortAudioPlayback::Ending PortAudioPlayback::waitUntilEnded() { return state_->waitUntilEnded(); }
 
 void PortAudioPlayback::stop() {
   State& state = *state_;
@@ -189,11 +133,7 @@ void PortAudioPlayback::stop() {
   }
 }
 
-void PortAudioPlayback::stopAfter(std::size_t sampleCount) {
-  std::size_t limit = state_->limit.load(std::memory_order_acquire);
-  while (sampleCount < limit && !state_->limit.compare_exchange_weak(limit, sampleCount)) {
-  }
-}
+void PortAudioPlayback::stopAfter(std::size_t sampleCount) { state_->limitTo(sampleCount); }
 
 std::size_t PortAudioPlayback::samplesPlayed() const { return state_->played.load(std::memory_order_acquire); }
 

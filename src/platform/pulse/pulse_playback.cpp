@@ -4,55 +4,22 @@
 #include <pulse/stream.h>
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <limits>
-#include <mutex>
-#include <optional>
-#include <thread>
+#include <vector>
 
-#include "platform/audio/playback_sample_queue.h"
+#include "platform/audio/queued_playback_state.h"
 #include "platform/pulse/pulse_connection.h"
 
 namespace speech_bridge {
 namespace {
 
-// Enough to ride out a busy moment on the producer's side; more only adds
-// memory, since the producer runs far ahead of real time.
-constexpr double kQueueSeconds = 5.0;
-// Output starts once this much is queued (or writing has finished), so the
-// server's first buffers hold speech rather than silence.
-constexpr double kStartSeconds = 0.1;
 // What the server is asked to hold: small enough that a word-boundary stop
 // lands near the word, large enough that a loaded machine does not starve it.
 constexpr double kServerSeconds = 0.05;
-// How long a producer facing a full queue waits before looking again. The
-// queue then holds seconds of audio, so nothing is late for it.
-constexpr auto kFullQueuePause = std::chrono::milliseconds(10);
-
-constexpr std::size_t kNoLimit = std::numeric_limits<std::size_t>::max();
 
 }  // namespace
 
-struct PulsePlayback::State {
-  State(PulseConnection& connection, int sampleRate)
-      : connection(connection),
-        queue(static_cast<std::size_t>(sampleRate * kQueueSeconds)),
-        startThreshold(static_cast<std::size_t>(sampleRate * kStartSeconds)) {}
-
-  void end(Ending how) {
-    {
-      std::lock_guard lock(endMutex);
-      if (!ending) ending = how;
-    }
-    ended.notify_all();
-  }
-
-  bool hasEnded() {
-    std::lock_guard lock(endMutex);
-    return ending.has_value();
-  }
+struct PulsePlayback::State : QueuedPlaybackState {
+  State(PulseConnection& connection, int sampleRate) : QueuedPlaybackState(sampleRate), connection(connection) {}
 
   // With the loop's lock held: hands the server what it has room for, and
   // once the last sample (or the limit) is handed over, asks it to play out.
@@ -61,23 +28,12 @@ struct PulsePlayback::State {
   void takeDown();
 
   PulseConnection& connection;
-  PlaybackSampleQueue queue;  // emptied only under the loop's lock
-  const std::size_t startThreshold;
-  std::atomic<bool> stopRequested{false};
-  std::atomic<bool> writingFinished{false};
-  std::atomic<std::size_t> limit{kNoLimit};  // set by stopAfter()
-  std::atomic<std::size_t> played{0};        // handed to the server
-  std::size_t written = 0;                   // the producer's own count
-  std::vector<std::int16_t> chunk;           // under the loop's lock
+  std::vector<std::int16_t> chunk;  // under the loop's lock
 
   // Under the loop's lock.
   pa_stream* stream = nullptr;
   bool started = false;
   bool draining = false;
-
-  std::mutex endMutex;
-  std::condition_variable ended;
-  std::optional<Ending> ending;
 };
 
 namespace {
@@ -95,8 +51,7 @@ void drained(pa_stream*, int success, void* userData) {
   auto& state = *static_cast<PulsePlayback::State*>(userData);
   if (!success) {
     state.end(PulsePlayback::Ending::failed);
-  } else if (state.stopRequested.load(std::memory_order_acquire) ||
-             state.limit.load(std::memory_order_acquire) != kNoLimit) {
+  } else if (state.cutShort()) {
     state.end(PulsePlayback::Ending::stopped);
   } else {
     state.end(PulsePlayback::Ending::played);
@@ -173,22 +128,11 @@ PulsePlayback::~PulsePlayback() { stop(); }
 
 bool PulsePlayback::write(const std::int16_t* samples, std::size_t count) {
   State& state = *state_;
-  while (!state.stopRequested.load(std::memory_order_acquire)) {
-    if (state.written >= state.limit.load(std::memory_order_acquire)) return false;
-    const std::size_t pushed = state.queue.push(samples, count);
-    state.written += pushed;
-    samples += pushed;
-    count -= pushed;
-    {
-      PulseConnection::Lock lock(state.connection);
-      if (!state.started && state.queue.size() >= state.startThreshold) state.started = true;
-      state.feed();
-    }
-    if (state.hasEnded()) return false;
-    if (count == 0) return true;
-    std::this_thread::sleep_for(kFullQueuePause);
-  }
-  return false;
+  return state.write(samples, count, [&] {
+    PulseConnection::Lock lock(state.connection);
+    if (!state.started && state.queue.size() >= state.startThreshold) state.started = true;
+    state.feed();
+  });
 }
 
 void PulsePlayback::finishWriting() {
@@ -199,11 +143,7 @@ void PulsePlayback::finishWriting() {
   state.feed();
 }
 
-AudioPlayback::Ending PulsePlayback::waitUntilEnded() {
-  std::unique_lock lock(state_->endMutex);
-  state_->ended.wait(lock, [this] { return state_->ending.has_value(); });
-  return *state_->ending;
-}
+AudioPlayback::Ending PulsePlayback::waitUntilEnded() { return state_->waitUntilEnded(); }
 
 void PulsePlayback::stop() {
   State& state = *state_;
@@ -218,9 +158,7 @@ void PulsePlayback::stop() {
 
 void PulsePlayback::stopAfter(std::size_t sampleCount) {
   State& state = *state_;
-  std::size_t limit = state.limit.load(std::memory_order_acquire);
-  while (sampleCount < limit && !state.limit.compare_exchange_weak(limit, sampleCount)) {
-  }
+  state.limitTo(sampleCount);
   PulseConnection::Lock lock(state.connection);
   state.feed();  // at the limit already: the drain starts now
 }
