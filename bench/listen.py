@@ -160,17 +160,20 @@ STOP_DELAYS = (0.3, 0.6, 1.0, 2.5, 5.0, 10.0)
 LONG_RECORDING = os.path.join(LIBRIVOX, "sense_and_sensibility_01_austen_64kb-0870.wav")
 
 
-def stops_after_ready(daemon, runs, recording=None, extra=()):
-    """Stops --listen jobs each of STOP_DELAYS after "ready", while `recording`
-    plays into the microphone if given, or else after waking the microphone.
-    Returns stop-to-final seconds by delay, start-to-ready seconds, and the CPU
-    share from "ready" to the latest stops."""
-    latencies = {delay: [] for delay in STOP_DELAYS}
+def stops_after_ready(daemon, runs, recording=None, extra=(), delays=STOP_DELAYS, wake=None):
+    """Stops --listen jobs each of `delays` after "ready", while `recording`
+    plays into the microphone if given; the microphone is woken first when
+    `wake` says so (by default when nothing plays). Returns stop-to-final
+    seconds by delay, start-to-ready seconds, and the CPU share from "ready"
+    to the latest stops."""
+    if wake is None:
+        wake = not recording
+    latencies = {delay: [] for delay in delays}
     ready, cpu = [], []
     for _ in range(runs):
-        for delay in STOP_DELAYS:
+        for delay in delays:
             player = daemon.play(recording) if recording else None
-            if not recording:
+            if wake:
                 daemon.wake_microphone()
             job = Listening(daemon.environment, extra)
             ready_at, text = job.line()
@@ -189,7 +192,7 @@ def stops_after_ready(daemon, runs, recording=None, extra=()):
                 player.kill()
                 player.wait()
             latencies[delay].append(final_at - stopped)
-            if delay == STOP_DELAYS[-1]:
+            if delay == delays[-1]:
                 cpu.append(share)
     return latencies, ready, cpu
 

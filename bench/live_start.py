@@ -29,7 +29,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from listen import LONG_RECORDING, Listening, cpu_seconds, final_text  # noqa: E402
+from listen import LONG_RECORDING, Listening, final_text, start_to_ready, stops_after_ready  # noqa: E402
 from pulse_daemon import PulseDaemon, sound_server  # noqa: E402
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -53,20 +53,6 @@ def render_orders(folder):
     return rendered
 
 
-def start_to_ready(server, runs, extra):
-    times = []
-    for _ in range(runs):
-        job = Listening(server.environment, extra)
-        at, text = job.line()
-        if '"ready"' not in text:
-            raise RuntimeError(text)
-        times.append(at - job.started)
-        job.write("cancel\n")
-        job.lines_until_final()
-        job.end()
-    return times
-
-
 def spoken_from_the_start(server, orders, which):
     """How many orders are heard exactly when paplay starts with the job."""
     exact = 0
@@ -81,36 +67,6 @@ def spoken_from_the_start(server, orders, which):
         job.end()
         exact += final_text(line) == text
     return exact
-
-
-def stops(server, runs, recording, extra, wake):
-    """stop-to-final seconds by delay, and CPU shares from ready to the last stop."""
-    latencies = {delay: [] for delay in STOP_DELAYS}
-    cpu = []
-    for _ in range(runs):
-        for delay in STOP_DELAYS:
-            player = server.play(recording) if recording else None
-            if wake:
-                server.wake_microphone()
-            job = Listening(server.environment, extra)
-            ready_at, text = job.line()
-            if '"ready"' not in text:
-                raise RuntimeError(text)
-            cpu_before = cpu_seconds(job.process.pid)
-            time.sleep(max(0.0, ready_at + delay - time.monotonic()))
-            share = (cpu_seconds(job.process.pid) - cpu_before) / (time.monotonic() - ready_at)
-            stopped = time.monotonic()
-            job.write("stop\n")
-            final_at, line = job.lines_until_final()
-            final_text(line)
-            job.end()
-            if player:
-                player.kill()
-                player.wait()
-            latencies[delay].append(final_at - stopped)
-            if delay == STOP_DELAYS[-1]:
-                cpu.append(share)
-    return latencies, cpu
 
 
 def ms(values):
@@ -142,7 +98,8 @@ def main():
                 print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}", flush=True)
             playing = {}
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):
-                playing[vocabulary], cpu = stops(server, options.stop_runs, LONG_RECORDING, extra, wake=False)
+                playing[vocabulary], _, cpu = stops_after_ready(server, options.stop_runs, LONG_RECORDING, extra,
+                                                                 STOP_DELAYS, wake=False)
                 if extra:
                     print(f"{'CPU from ready to a stop 5 s later, grammar, speech':58} "
                           f"median {statistics.median(cpu):.3f}, worst {max(cpu):.3f} of a core", flush=True)
@@ -156,7 +113,7 @@ def main():
         quiet = {}
         try:
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):
-                quiet[vocabulary], _ = stops(idle, options.stop_runs, None, extra, wake=True)
+                quiet[vocabulary], _, _ = stops_after_ready(idle, options.stop_runs, None, extra, STOP_DELAYS, wake=True)
         finally:
             idle.stop()
         print("stop written -> final read, by the stop's time after ready")
