@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "grammar/rule_match.h"
 #include "platform/audio_buffer.h"
-#include "platform/rule_match.h"
 
 namespace speech_bridge {
 

@@ -16,8 +16,8 @@
 #include <vector>
 
 #include "fuzz_check.h"
-#include "platform/grammar/grammar_file.h"
-#include "platform/grammar/grammar_text.h"
+#include "grammar/grammar_file.h"
+#include "grammar/grammar_text.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 

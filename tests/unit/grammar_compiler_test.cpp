@@ -8,7 +8,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/grammar/grammar_file.h"
+#include "grammar/grammar_file.h"
 #include "unit/recording_fixtures.h"
 
 namespace speech_bridge {

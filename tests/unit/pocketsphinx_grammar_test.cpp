@@ -12,7 +12,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/grammar/grammar_file.h"
+#include "grammar/grammar_file.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 #include "unit/recording_fixtures.h"
 

@@ -5,7 +5,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/grammar/grammar_file.h"
+#include "grammar/grammar_file.h"
 
 namespace speech_bridge {
 namespace {

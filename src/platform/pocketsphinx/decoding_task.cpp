@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/grammar/grammar_file.h"
+#include "grammar/grammar_file.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/grammar/grammar_text.h"
+#include "grammar/grammar_text.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/transcript_text.h"

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/grammar/grammar_graph.h"
+#include "grammar/grammar_graph.h"
 
 struct fsg_model_s;
 struct logmath_s;

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/grammar/grammar_graph.h"
+#include "grammar/grammar_graph.h"
 #include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/speech_model.h"
 #include "platform/pocketsphinx/word_judgement.h"

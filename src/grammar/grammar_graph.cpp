@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/grammar_graph.h"
+#include "grammar/grammar_graph.h"
 
 #include <algorithm>
 #include <functional>

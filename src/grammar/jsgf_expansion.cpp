@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/jsgf_expansion.h"
+#include "grammar/jsgf_expansion.h"
 
 #include <cmath>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "platform/grammar/grammar_text.h"
+#include "grammar/grammar_text.h"
 
 namespace speech_bridge {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/grammar_file.h"
+#include "grammar/grammar_file.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,10 +8,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/grammar/grammar_text.h"
-#include "platform/grammar/jsgf_expansion.h"
-#include "platform/grammar/jsgf_parser.h"
-#include "platform/grammar/phrase_list.h"
+#include "grammar/grammar_text.h"
+#include "grammar/jsgf_expansion.h"
+#include "grammar/jsgf_parser.h"
+#include "grammar/phrase_list.h"
 
 namespace speech_bridge {
 namespace {

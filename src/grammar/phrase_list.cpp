@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/phrase_list.h"
+#include "grammar/phrase_list.h"
 
 #include <map>
 #include <optional>
@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/grammar/grammar_text.h"
+#include "grammar/grammar_text.h"
 
 namespace speech_bridge {
 namespace {

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/jsgf_parser.h"
+#include "grammar/jsgf_parser.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <optional>
 #include <set>
 
-#include "platform/grammar/grammar_text.h"
+#include "grammar/grammar_text.h"
 
 namespace speech_bridge {
 namespace {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/grammar/sentence_parser.h"
+#include "grammar/sentence_parser.h"
 
 #include <unordered_map>
 

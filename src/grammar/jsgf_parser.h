@@ -6,7 +6,7 @@
 #include <variant>
 #include <vector>
 
-#include "platform/grammar/grammar_graph.h"
+#include "grammar/grammar_graph.h"
 
 namespace speech_bridge {
 

@@ -9,7 +9,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/grammar/sentence_parser.h"
+#include "grammar/sentence_parser.h"
 
 namespace speech_bridge {
 

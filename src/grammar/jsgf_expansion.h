@@ -3,8 +3,8 @@
 
 #include <variant>
 
-#include "platform/grammar/grammar_graph.h"
-#include "platform/grammar/jsgf_parser.h"
+#include "grammar/grammar_graph.h"
+#include "grammar/jsgf_parser.h"
 
 namespace speech_bridge {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <variant>
 
-#include "platform/grammar/grammar_graph.h"
+#include "grammar/grammar_graph.h"
 
 namespace speech_bridge {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/rule_match.h"
+#include "grammar/rule_match.h"
 
 namespace speech_bridge {
 
