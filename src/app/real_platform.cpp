@@ -1,17 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/real_platform.h"
 
-#include "platform/audio/default_audio_capture.h"
-#include "platform/espeak-ng/espeak_synthesis.h"
-#include "platform/festival/festival_synthesis.h"
-#include "platform/flite/flite_synthesis.h"
+#include "app/default_audio.h"
+#include "platform/espeak-ng/espeak_engine.h"
+#include "platform/festival/festival_engine.h"
+#include "platform/flite/flite_engine.h"
 #include "platform/libplist/embedded_property_list.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 #include "platform/posix/posix_file_system.h"
 #include "platform/posix/posix_main_loop.h"
 #include "platform/posix/posix_standard_streams.h"
 #include "platform/posix/ungated_permissions.h"
-#include "platform/speech/routed_synthesis.h"
+#include "platform/speech/engine_synthesis.h"
 
 namespace speech_bridge {
 
@@ -23,13 +23,13 @@ struct RealPlatform::Services {
   UngatedPermissions permissions;
   PocketsphinxRecognitionService recognition;
   DefaultAudioCapture audioCapture;
+  DefaultAudioOutput audioOutput;
   // Festival's statistical voice speaks English by default where it is
   // installed, Flite's natural voices where it is not; eSpeak NG every other
-  // language, and whatever no voice speaks.
-  FestivalSynthesis festival{loop};
-  FliteSynthesis flite{loop};
-  EspeakSynthesis espeak{loop};
-  RoutedSynthesis synthesis{{festival, flite, espeak}};
+  // language, and whatever no voice speaks. No engine starts before a job
+  // asks for its voices or speaks.
+  EngineSynthesis synthesis{
+      loop, audioOutput, {FestivalEngine::shared(), FliteEngine::shared(), EspeakEngine::shared()}};
 };
 
 RealPlatform::RealPlatform()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstddef>
 #include <memory>
 #include <optional>
 #include <string>
@@ -12,6 +13,11 @@ struct SpeechVoice {
   std::string identifier;  // what voiceWithIdentifier() accepts
   std::string name;        // display name
   std::string language;    // a tag of the form "en-US"
+  // Where the synthesis that listed the voice finds it again: which of its
+  // engines speaks it, and which of that engine's voices it is. So the voice
+  // a job chose reaches its engine without being looked up again.
+  std::size_t engine = 0;
+  std::size_t engineVoice = 0;
 };
 
 struct SpeechUtterance {

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "platform/audio/default_audio_capture.h"
+#include "app/default_audio.h"
 
 namespace {
 

@@ -6,16 +6,17 @@
 #include <array>
 #include <filesystem>
 
+#include "platform/language_tag.h"
 #include "unit/recording_fixtures.h"
 
 namespace speech_bridge {
 namespace {
 
 TEST(CanonicalLocale, IgnoresCaseAndTheKindOfSeparator) {
-  EXPECT_EQ(canonicalLocale("en-US"), "en-us");
-  EXPECT_EQ(canonicalLocale("en_US"), "en-us");
-  EXPECT_EQ(canonicalLocale("EN-us"), "en-us");
-  EXPECT_EQ(canonicalLocale("zh_Hant_TW"), "zh-hant-tw");
+  EXPECT_EQ(canonicalLanguageTag("en-US"), "en-us");
+  EXPECT_EQ(canonicalLanguageTag("en_US"), "en-us");
+  EXPECT_EQ(canonicalLanguageTag("EN-us"), "en-us");
+  EXPECT_EQ(canonicalLanguageTag("zh_Hant_TW"), "zh-hant-tw");
 }
 
 class ModelTableTest : public ::testing::Test {

@@ -11,8 +11,8 @@
 #include <optional>
 #include <thread>
 
-#include "platform/audio/audio_playback.h"
-#include "platform/audio/playback_sample_queue.h"
+#include "platform/audio_output.h"
+#include "platform/audio/sample_ring.h"
 
 namespace speech_bridge {
 
@@ -87,7 +87,7 @@ struct QueuedPlaybackState {
   // queue then holds seconds of audio, so nothing is late for it.
   static constexpr auto kFullQueuePause = std::chrono::milliseconds(10);
 
-  PlaybackSampleQueue queue;
+  SampleRing<std::int16_t> queue;
   const std::size_t startThreshold;
   std::atomic<bool> stopRequested{false};
   std::atomic<bool> writingFinished{false};

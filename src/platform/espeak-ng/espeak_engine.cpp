@@ -4,9 +4,11 @@
 #include <espeak-ng/espeak_ng.h>
 #include <espeak-ng/speak_lib.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/espeak-ng/espeak_language_tag.h"
+#include "platform/espeak-ng/espeak_voice_choice.h"
 #include "platform/posix/discarded_standard_error.h"
 
 namespace speech_bridge {
@@ -31,6 +33,14 @@ int receiveSamples(short* samples, int count, espeak_EVENT* events) {
   return (*currentConsumer)(samples, static_cast<std::size_t>(count)) ? 0 : 1;
 }
 
+// eSpeak NG reads text up to its first NUL; U+0000 is valid UTF-8 and must
+// not cut the rest of the text off.
+std::string withoutNulCharacters(const std::string& text) {
+  std::string result = text;
+  std::replace(result.begin(), result.end(), '\0', ' ');
+  return result;
+}
+
 }  // namespace
 
 EspeakEngine& EspeakEngine::shared() {
@@ -38,23 +48,45 @@ EspeakEngine& EspeakEngine::shared() {
   return engine;
 }
 
-EspeakEngine::EspeakEngine() : listed_(listedPromise_.get_future().share()) {
-  // eSpeak NG prints some diagnostics (a voice's missing dictionary, a bad
-  // voice file) straight to `stderr`.
-  discardStandardErrorStream();
-  thread_.submit([this] { listVoices(); });
-}
+EspeakEngine::EspeakEngine() : listed_(listedPromise_.get_future().share()), thread_([this] { listVoices(); }) {}
 
 EspeakEngine::~EspeakEngine() = default;
 
 const std::vector<EspeakVoice>& EspeakEngine::inventory() {
+  thread_.start();
   listed_.wait();
   return inventory_;
 }
 
+const std::vector<SpeechVoice>& EspeakEngine::voices() {
+  inventory();
+  return voices_;
+}
+
+SpeechEngine::VoiceIndex EspeakEngine::voiceForLanguage(const std::string& languageTag) {
+  const EspeakVoice* entry = speech_bridge::voiceForLanguage(inventory(), languageTag);
+  if (!entry) return std::nullopt;
+  return static_cast<std::size_t>(entry - inventory().data());
+}
+
 void EspeakEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
 
+void EspeakEngine::prepare(VoiceIndex) { startSynthesis(); }
+
+bool EspeakEngine::speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) {
+  if (!startSynthesis()) return false;
+  if (!(voice ? selectVoice(inventory_[*voice].voice.identifier) : selectDefaultVoice())) return false;
+  if (!output.open(sampleRate())) return false;
+  return synthesize(
+      withoutNulCharacters(text),
+      [&](const std::int16_t* samples, std::size_t count) { return output.write(samples, count); },
+      [&](std::size_t firstSample) { output.wordStartsAt(firstSample); });
+}
+
 void EspeakEngine::listVoices() {
+  // eSpeak NG prints some diagnostics (a voice's missing dictionary, a bad
+  // voice file) straight to `stderr`.
+  discardStandardErrorStream();
   espeak_ng_InitializePath(nullptr);
   const espeak_VOICE** list = espeak_ListVoices(nullptr);
   for (; list && *list; ++list) {
@@ -68,6 +100,7 @@ void EspeakEngine::listVoices() {
     entry.voice.identifier = voice.identifier ? voice.identifier : "";
     entry.voice.name = voice.name ? voice.name : "";
     entry.voice.language = languageTagFromEspeak(entry.languages.empty() ? "" : entry.languages.front().second);
+    voices_.push_back(entry.voice);
     inventory_.push_back(std::move(entry));
   }
   listedPromise_.set_value();

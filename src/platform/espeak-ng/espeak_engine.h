@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/task_thread.h"
+#include "platform/speech/speech_engine.h"
 #include "platform/speech_synthesis.h"
 
 namespace speech_bridge {
@@ -22,14 +23,15 @@ struct EspeakVoice {
   std::vector<std::pair<int, std::string>> languages;
 };
 
-// eSpeak NG keeps one global instance, so every call into it is made on the
-// one thread that this object owns; other threads hand it tasks. The thread
-// starts on first use and lists the voices before anything else, so a voice
-// lookup never waits for a synthesis.
-class EspeakEngine {
+// eSpeak NG's installed voices; an utterance without a voice is spoken with
+// eSpeak NG's own default voice. eSpeak NG keeps one global instance, so
+// every call into it is made on the one thread that this object owns; other
+// threads hand it tasks. The thread starts on first use and lists the voices
+// before anything else, so a voice lookup never waits for a synthesis.
+class EspeakEngine final : public SpeechEngine {
  public:
   static EspeakEngine& shared();
-  ~EspeakEngine();
+  ~EspeakEngine() override;
 
   EspeakEngine(const EspeakEngine&) = delete;
   EspeakEngine& operator=(const EspeakEngine&) = delete;
@@ -37,8 +39,11 @@ class EspeakEngine {
   // Every installed voice, in eSpeak NG's order. Any thread but the engine's.
   const std::vector<EspeakVoice>& inventory();
 
-  // Runs `task` on the engine thread after every task submitted before it.
-  void submit(std::function<void()> task);
+  const std::vector<SpeechVoice>& voices() override;
+  VoiceIndex voiceForLanguage(const std::string& languageTag) override;
+  void submit(std::function<void()> task) override;
+  void prepare(VoiceIndex voice) override;
+  bool speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) override;
 
   // The rest: on the engine thread only.
 
@@ -67,6 +72,7 @@ class EspeakEngine {
   void listVoices();
 
   std::vector<EspeakVoice> inventory_;
+  std::vector<SpeechVoice> voices_;  // the inventory's, as listed
   std::promise<void> listedPromise_;
   std::shared_future<void> listed_;
 

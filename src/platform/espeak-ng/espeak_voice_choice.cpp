@@ -1,20 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/espeak-ng/espeak_voice_choice.h"
 
-#include <cctype>
-
 #include "platform/espeak-ng/espeak_language_tag.h"
+#include "platform/language_tag.h"
 
 namespace speech_bridge {
 namespace {
-
-std::string normalizedTag(const std::string& tag) {
-  std::string result = tag.substr(0, tag.find_first_of(".@"));
-  for (char& c : result) {
-    c = c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return result;
-}
 
 // "en-gb-x-rp" → "en-gb": drops the last subtag, and a singleton that the
 // drop would leave at the end.
@@ -31,7 +22,7 @@ const EspeakVoice* bestSpeakerOf(const std::vector<EspeakVoice>& voices, const s
   for (const EspeakVoice& voice : voices) {
     for (const auto& [priority, name] : voice.languages) {
       // eSpeak NG's own spelling, or the tag the listing shows for it.
-      const bool speaks = normalizedTag(name) == language || normalizedTag(languageTagFromEspeak(name)) == language;
+      const bool speaks = canonicalVoiceTag(name) == language || canonicalVoiceTag(languageTagFromEspeak(name)) == language;
       if (speaks && (!best || priority < bestPriority)) {
         best = &voice;
         bestPriority = priority;
@@ -44,7 +35,7 @@ const EspeakVoice* bestSpeakerOf(const std::vector<EspeakVoice>& voices, const s
 }  // namespace
 
 const EspeakVoice* voiceForLanguage(const std::vector<EspeakVoice>& voices, const std::string& languageTag) {
-  for (std::string tag = normalizedTag(languageTag); !tag.empty(); tag = shorterTag(tag)) {
+  for (std::string tag = canonicalVoiceTag(languageTag); !tag.empty(); tag = shorterTag(tag)) {
     if (const EspeakVoice* voice = bestSpeakerOf(voices, tag)) return voice;
   }
   return nullptr;

@@ -11,6 +11,7 @@
 #include "platform/festival/festival_voices.h"
 #include "platform/posix/discarded_standard_error.h"
 #include "platform/speech/engine_text.h"
+#include "platform/speech/sample_blocks.h"
 #include "platform/speech/text_pieces.h"
 
 namespace speech_bridge {
@@ -124,17 +125,44 @@ FestivalEngine& FestivalEngine::shared() {
   return engine;
 }
 
-FestivalEngine::FestivalEngine() {
-  // Festival's error messages and warnings go to `stderr` and std::cerr.
-  discardStandardErrorStream();
-  thread_.submit([this] { start(); });
-}
+FestivalEngine::FestivalEngine() : thread_([this] { start(); }) {}
 
 FestivalEngine::~FestivalEngine() = default;
 
+const std::vector<SpeechVoice>& FestivalEngine::listedVoices() {
+  static const std::vector<SpeechVoice> listed = [] {
+    std::vector<SpeechVoice> voices;
+    for (const FestivalVoice& entry : festivalVoices()) voices.push_back(entry.voice);
+    return voices;
+  }();
+  return listed;
+}
+
+SpeechEngine::VoiceIndex FestivalEngine::languageVoice(const std::string& languageTag) {
+  const FestivalVoice* entry = festivalVoiceForLanguage(languageTag);
+  if (!entry) return std::nullopt;
+  return static_cast<std::size_t>(entry - festivalVoices().data());
+}
+
 void FestivalEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
 
+void FestivalEngine::prepare(VoiceIndex voice) {
+  if (voice) loadVoice(festivalVoices()[*voice]);
+}
+
+bool FestivalEngine::speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) {
+  if (!voice) return false;
+  const FestivalVoice& entry = festivalVoices()[*voice];
+  const int sampleRate = loadVoice(entry);
+  if (sampleRate == 0 || !output.open(sampleRate)) return false;
+  return synthesize(
+      entry, text, [&](const std::int16_t* samples, std::size_t count) { return output.write(samples, count); },
+      [&](std::size_t firstSample) { output.wordStartsAt(firstSample); }, [&] { return !output.stopped(); });
+}
+
 void FestivalEngine::start() {
+  // Festival's error messages and warnings go to `stderr` and std::cerr.
+  discardStandardErrorStream();
   festival_initialize(0, kHeapCells);
   started_ = true;
   for (const char* command : kLeanStart) started_ = started_ && festival_eval_command(command);
@@ -169,8 +197,7 @@ bool FestivalEngine::synthesize(const FestivalVoice& voice, const std::string& t
   };
   const auto blockSamples = static_cast<std::size_t>(sampleRate * kBlockMilliseconds / 1000);
   const std::vector<std::string> pieces = piecesOfText(textForEngine(withShortPunctuationRuns(text)));
-  std::size_t passed = 0;
-  std::size_t lastWordStart = 0;
+  SampleBlocks blocks(blockSamples, consume, words);
   FestivalPiece piece;
   for (std::size_t index = 0; index < pieces.size(); ++index) {
     if (wanted && !wanted()) return true;
@@ -182,23 +209,11 @@ bool FestivalEngine::synthesize(const FestivalVoice& voice, const std::string& t
     std::size_t from = std::min(piece.samples.size(), samplesAt(piece.speechStart - before));
     if (index == 0) from = audibleStart(piece.samples, from, sampleRate);
     const std::size_t to = std::max(from, std::min(piece.samples.size(), samplesAt(piece.speechEnd + after)));
-    if (words) {
-      // A word without sounds of its own is passed over, so that the starts
-      // are in order.
-      for (const double start : piece.wordStarts) {
-        const std::size_t at = samplesAt(start);
-        const std::size_t heardAt = passed + (at - std::min(at, from));
-        if (heardAt < lastWordStart || at >= to) continue;
-        lastWordStart = heardAt;
-        words(heardAt);
-      }
+    for (const double start : piece.wordStarts) {
+      const std::size_t at = samplesAt(start);
+      if (at < to) blocks.wordStartsIn(at - std::min(at, from));
     }
-    for (std::size_t done = from; done < to;) {
-      const std::size_t block = std::min(blockSamples, to - done);
-      passed += block;
-      if (!consume(piece.samples.data() + done, block)) return true;
-      done += block;
-    }
+    if (!blocks.pass(piece.samples.data() + from, to - from)) return true;
   }
   return true;
 }

@@ -6,29 +6,44 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "platform/posix/task_thread.h"
+#include "platform/speech/speech_engine.h"
 
 namespace speech_bridge {
 
 struct FestivalVoice;
 
+// Festival's installed voices (platform/festival/festival_voices.h). It has
+// no default voice of its own: an utterance without a voice cannot be spoken
+// here, and is another engine's.
+//
 // Festival keeps all its state in globals (a Scheme heap among them), cannot
 // be shut down or started twice, and jumps (longjmp) to its top level on an
 // error. So one thread owns it for the life of the process: the thread that
 // this object starts initialises Festival and makes every later call into
-// it; other threads hand it tasks. Voices are loaded on first use and kept.
-class FestivalEngine {
+// it; other threads hand it tasks. Listing the voices starts nothing (they
+// are found in their folders); voices are loaded on first use and kept.
+class FestivalEngine final : public SpeechEngine {
  public:
-  // The first call starts the thread, which starts Festival at once.
+  // Festival starts with the first task submitted (or the first prepare or
+  // utterance), never before.
   static FestivalEngine& shared();
-  ~FestivalEngine();
+  ~FestivalEngine() override;
 
   FestivalEngine(const FestivalEngine&) = delete;
   FestivalEngine& operator=(const FestivalEngine&) = delete;
 
-  // Runs `task` on the engine thread after every task submitted before it.
-  void submit(std::function<void()> task);
+  // Any thread, and without starting Festival.
+  static const std::vector<SpeechVoice>& listedVoices();
+  static VoiceIndex languageVoice(const std::string& languageTag);
+
+  const std::vector<SpeechVoice>& voices() override { return listedVoices(); }
+  VoiceIndex voiceForLanguage(const std::string& languageTag) override { return languageVoice(languageTag); }
+  void submit(std::function<void()> task) override;
+  void prepare(VoiceIndex voice) override;
+  bool speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) override;
 
   // The rest: on the engine thread only.
 

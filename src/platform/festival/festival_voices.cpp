@@ -6,7 +6,7 @@
 #include <map>
 #include <tuple>
 
-#include "platform/speech/english_tag.h"
+#include "platform/language_tag.h"
 
 namespace speech_bridge {
 namespace {

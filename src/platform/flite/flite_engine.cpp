@@ -68,14 +68,46 @@ FliteEngine& FliteEngine::shared() {
   return engine;
 }
 
-FliteEngine::FliteEngine() {
-  silenceFlite();
-  thread_.submit([] { flite_init(); });
-}
+FliteEngine::FliteEngine()
+    : thread_([] {
+        silenceFlite();
+        flite_init();
+      }) {}
 
 FliteEngine::~FliteEngine() = default;
 
+const std::vector<SpeechVoice>& FliteEngine::voices() {
+  static const std::vector<SpeechVoice> listed = [] {
+    std::vector<SpeechVoice> voices;
+    for (const FliteVoice& entry : fliteVoices()) voices.push_back(entry.voice);
+    return voices;
+  }();
+  return listed;
+}
+
+SpeechEngine::VoiceIndex FliteEngine::voiceForLanguage(const std::string& languageTag) {
+  const FliteVoice* entry = fliteVoiceForLanguage(languageTag);
+  if (!entry) return std::nullopt;
+  return static_cast<std::size_t>(entry - fliteVoices().data());
+}
+
 void FliteEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
+
+void FliteEngine::prepare(VoiceIndex voice) { loadVoice(fliteVoices()[voice.value_or(0)]); }
+
+bool FliteEngine::speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) {
+  const FliteVoice& entry = fliteVoices()[voice.value_or(0)];
+  if (!loadVoice(entry) || !output.open(entry.sampleRate)) return false;
+  bool sampleRateAsOpened = true;
+  const bool synthesized = synthesize(
+      entry, text,
+      [&](int sampleRate, const std::int16_t* samples, std::size_t count) {
+        sampleRateAsOpened = sampleRate == entry.sampleRate;
+        return sampleRateAsOpened && output.write(samples, count);
+      },
+      [&](std::size_t firstSample) { output.wordStartsAt(firstSample); });
+  return synthesized && sampleRateAsOpened;
+}
 
 FliteVoiceLibrary* FliteEngine::library(const FliteVoice& voice) {
   auto& entry = loaded_[voice.voice.identifier];

@@ -7,27 +7,34 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/posix/task_thread.h"
+#include "platform/speech/speech_engine.h"
 
 namespace speech_bridge {
 
 struct FliteVoice;
 class FliteVoiceLibrary;
 
+// Flite's voices (platform/flite/flite_voices.h), the first the default one.
 // Flite keeps global state (its error jump, the random numbers of its
 // vocoder), so every call into it is made on the one thread that this object
-// owns; other threads hand it tasks. Voices are loaded on first use and kept.
-class FliteEngine {
+// owns; other threads hand it tasks. Listing the voices loads nothing; a
+// voice's library is loaded when it first speaks or is prepared, and kept.
+class FliteEngine final : public SpeechEngine {
  public:
   static FliteEngine& shared();
-  ~FliteEngine();
+  ~FliteEngine() override;
 
   FliteEngine(const FliteEngine&) = delete;
   FliteEngine& operator=(const FliteEngine&) = delete;
 
-  // Runs `task` on the engine thread after every task submitted before it.
-  void submit(std::function<void()> task);
+  const std::vector<SpeechVoice>& voices() override;
+  VoiceIndex voiceForLanguage(const std::string& languageTag) override;
+  void submit(std::function<void()> task) override;
+  void prepare(VoiceIndex voice) override;
+  bool speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) override;
 
   // The rest: on the engine thread only.
 

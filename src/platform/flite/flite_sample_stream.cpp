@@ -57,26 +57,17 @@ void FliteSampleStream::beginSentence(cst_utterance* sentence, int sampleRate) {
   }
   firstSentence_ = false;
 
-  if (!words_ || !sentence || !utt_relation_present(sentence, "Word")) return;
-  // A word starts where the segment before its first one ends; one without
-  // sounds of its own is passed over, so that the starts are in order.
+  if (!blocks_.hearsWords() || !sentence || !utt_relation_present(sentence, "Word")) return;
+  // A word starts where the segment before its first one ends.
   for (const cst_item* word = relation_head(utt_relation(sentence, "Word")); word; word = item_next(word)) {
     const std::size_t at = samplesAt(seconds(word, "R:SylStructure.daughter1.daughter1.R:Segment.p.end"));
-    const std::size_t start = passed_ + (at - std::min(at, leftOutBefore_));
-    if (start < lastWordStart_) continue;
-    lastWordStart_ = start;
-    words_(start);
+    blocks_.wordStartsIn(at - std::min(at, leftOutBefore_));
   }
 }
 
 bool FliteSampleStream::pass(int sampleRate, const std::int16_t* samples, std::size_t count) {
-  for (std::size_t done = 0; done < count;) {
-    const std::size_t block = std::min(blockSamples_, count - done);
-    passed_ += block;
-    if (!consume_(sampleRate, samples + done, block)) return false;
-    done += block;
-  }
-  return true;
+  passingRate_ = sampleRate;
+  return blocks_.pass(samples, count);
 }
 
 }  // namespace speech_bridge

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "platform/flite/flite_engine.h"
+#include "platform/speech/sample_blocks.h"
 
 struct cst_wave_struct;
 struct cst_audio_streaming_info_struct;
@@ -25,7 +26,12 @@ class FliteSampleStream {
  public:
   FliteSampleStream(const FliteEngine::SampleConsumer& consume, const FliteEngine::WordListener& words,
                     std::size_t blockSamples)
-      : consume_(consume), words_(words), blockSamples_(blockSamples) {}
+      : blocks_(
+            blockSamples,
+            [this, &consume](const std::int16_t* samples, std::size_t count) {
+              return consume(passingRate_, samples, count);
+            },
+            words) {}
 
   // Flite's stream callback; the stream is the information's `userdata`.
   static int receive(const cst_wave_struct* wave, int start, int size, int last,
@@ -38,12 +44,9 @@ class FliteSampleStream {
 
   static constexpr std::size_t kNowhere = std::numeric_limits<std::size_t>::max();
 
-  const FliteEngine::SampleConsumer& consume_;
-  const FliteEngine::WordListener& words_;
-  const std::size_t blockSamples_;
+  int passingRate_ = 0;  // of the samples being passed on
+  SampleBlocks blocks_;
   bool firstSentence_ = true;
-  std::size_t passed_ = 0;
-  std::size_t lastWordStart_ = 0;
   // Of the sentence under way, counted from its first sample: what is left
   // out, and where its closing pause begins.
   std::size_t leftOutBefore_ = 0;

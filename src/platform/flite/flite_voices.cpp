@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/flite/flite_voices.h"
 
-#include "platform/speech/english_tag.h"
+#include "platform/language_tag.h"
 
 namespace speech_bridge {
 namespace {

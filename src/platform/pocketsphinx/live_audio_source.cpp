@@ -33,7 +33,7 @@ void LiveAudioSource::append(const AudioPcmBuffer& buffer) {
     }
   }
   // Published with the samples: a reader that sees them sees the format.
-  queue_.push(buffer.samples, count);
+  queue_.pushAll(buffer.samples, count);
   wake();
 }
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/audio/captured_audio_queue.h"
+#include "platform/audio/sample_ring.h"
 #include "platform/audio_buffer.h"
 #include "platform/pocketsphinx/audio_conversion.h"
 #include "platform/pocketsphinx/audio_source.h"
@@ -49,7 +49,7 @@ class LiveAudioSource final : public AudioSource {
   void wake();
   std::optional<std::string> convertAvailable(std::uint64_t available);
 
-  CapturedAudioQueue queue_;
+  SampleRing<float> queue_;
   // Set by the first append, before its samples are published.
   std::atomic<double> captureRate_{0.0};
   std::atomic<std::uint32_t> captureChannels_{0};

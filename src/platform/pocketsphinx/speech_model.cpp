@@ -4,7 +4,8 @@
 #include <sys/stat.h>
 
 #include <array>
-#include <cctype>
+
+#include "platform/language_tag.h"
 
 namespace speech_bridge {
 namespace {
@@ -25,20 +26,11 @@ bool isRegularFile(const std::string& path) {
 
 std::span<const ModelLocation> knownModelLocations() { return kLocations; }
 
-std::string canonicalLocale(std::string_view identifier) {
-  std::string canonical;
-  canonical.reserve(identifier.size());
-  for (const char c : identifier) {
-    canonical += c == '_' ? '-' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  }
-  return canonical;
-}
-
 std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,
                                                    std::span<const ModelLocation> locations) {
-  const std::string wanted = canonicalLocale(identifier);
+  const std::string wanted = canonicalLanguageTag(identifier);
   for (const ModelLocation& location : locations) {
-    if (canonicalLocale(location.locale) != wanted) continue;
+    if (canonicalLanguageTag(location.locale) != wanted) continue;
     const std::string folder = std::string(location.folder) + "/";
     SpeechModel model{std::string(location.locale),
                       folder + std::string(location.acousticModel),

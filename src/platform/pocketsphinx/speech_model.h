@@ -33,9 +33,6 @@ struct ModelLocation {
 // Another installed model is one more row.
 std::span<const ModelLocation> knownModelLocations();
 
-// "en_US", "EN-us" and "en-US" alike become "en-us".
-std::string canonicalLocale(std::string_view identifier);
-
 // The model for a locale identifier whose files are all present, or nothing.
 // Looks at the file system only (cheap): nothing is loaded.
 std::optional<SpeechModel> installedModelForLocale(std::string_view identifier,

@@ -3,12 +3,12 @@
 
 #include <portaudio.h>
 
-#include <mutex>
 #include <string>
 #include <system_error>
 #include <thread>
 #include <utility>
 
+#include "platform/audio/capture_tap.h"
 #include "platform/portaudio/portaudio_library.h"
 
 namespace speech_bridge {
@@ -44,27 +44,22 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   }
 
   void installTapOnBus(int, std::uint32_t bufferSize, AudioFormat format, AudioTapBlock block) override {
-    std::lock_guard lock(tapMutex_);
-    tap_ = std::move(block);
-    tapFormat_ = format;
+    tap_.install(std::move(block), format);
     framesPerBuffer_ = bufferSize;
   }
 
-  void removeTapOnBus(int) override {
-    // Waits for a callback that is running the tap; the callback never waits for this.
-    std::lock_guard lock(tapMutex_);
-    tap_ = nullptr;
-  }
+  void removeTapOnBus(int) override { tap_.remove(); }
 
   void prepare() override {
-    if (stream_ || openError_ || stopped_) return;
-    if (device_ == paNoDevice || tapFormat_.channelCount == 0) {
+    const AudioFormat tapFormat = tap_.format();
+    if (stream_ || openError_ || tap_.stopped()) return;
+    if (device_ == paNoDevice || tapFormat.channelCount == 0) {
       openError_ = describe(paInvalidDevice);
       return;
     }
-    const PaStreamParameters input{device_, static_cast<int>(tapFormat_.channelCount), paFloat32, lowLatency_,
+    const PaStreamParameters input{device_, static_cast<int>(tapFormat.channelCount), paFloat32, lowLatency_,
                                    nullptr};
-    const PaError error = Pa_OpenStream(&stream_, &input, nullptr, tapFormat_.sampleRate, framesPerBuffer_,
+    const PaError error = Pa_OpenStream(&stream_, &input, nullptr, tapFormat.sampleRate, framesPerBuffer_,
                                         paNoFlag, &PortAudioEngine::onAudio, this);
     if (error != paNoError) {
       stream_ = nullptr;
@@ -75,17 +70,14 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   std::optional<std::string> startAndReturnError() override {
     prepare();
     if (openError_) return openError_;
-    if (stopped_) return describe(paStreamIsStopped);
+    if (tap_.stopped()) return describe(paStreamIsStopped);
     const PaError error = Pa_StartStream(stream_);
     if (error != paNoError) return describe(error);
     return std::nullopt;
   }
 
   void stop() override {
-    {
-      std::lock_guard lock(tapMutex_);
-      stopped_ = true;
-    }
+    tap_.stop();
     if (!stream_) return;
     // Pa_StopStream would wait for the device's next buffer; aborting cancels
     // that wait, but closing still talks to the sound server: neither is done
@@ -105,11 +97,8 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
  private:
   static int onAudio(const void* input, void*, unsigned long frames, const PaStreamCallbackTimeInfo*,
                      PaStreamCallbackFlags, void* userData) {
-    auto& engine = *static_cast<PortAudioEngine*>(userData);
-    std::unique_lock lock(engine.tapMutex_, std::try_to_lock);
-    if (!lock || engine.stopped_ || !engine.tap_ || !input) return paContinue;
-    engine.tap_(AudioPcmBuffer{static_cast<const float*>(input), static_cast<std::uint32_t>(frames),
-                               engine.tapFormat_});
+    static_cast<PortAudioEngine*>(userData)->tap_.deliver(static_cast<const float*>(input),
+                                                           static_cast<std::uint32_t>(frames));
     return paContinue;
   }
 
@@ -120,10 +109,7 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
   std::optional<std::string> openError_;
   std::thread closer_;
 
-  std::mutex tapMutex_;  // the callback only ever tries it
-  AudioTapBlock tap_;
-  AudioFormat tapFormat_;
-  bool stopped_ = false;  // written under tapMutex_; ends delivery for good
+  CaptureTap tap_;
 };
 
 }  // namespace

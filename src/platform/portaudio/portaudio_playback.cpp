@@ -135,6 +135,8 @@ void PortAudioPlayback::stop() {
 
 void PortAudioPlayback::stopAfter(std::size_t sampleCount) { state_->limitTo(sampleCount); }
 
+void PortAudioOutput::prepare() { startPortAudio(); }
+
 std::size_t PortAudioPlayback::samplesPlayed() const { return state_->played.load(std::memory_order_acquire); }
 
 void PortAudioPlayback::start() {

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "platform/audio/audio_playback.h"
+#include "platform/audio_output.h"
 
 namespace speech_bridge {
 
@@ -36,6 +36,13 @@ class PortAudioPlayback final : public AudioPlayback {
   void start();
 
   std::unique_ptr<State> state_;
+};
+
+// Playback on PortAudio's default output device.
+class PortAudioOutput final : public AudioOutput {
+ public:
+  void prepare() override;
+  std::unique_ptr<AudioPlayback> openPlayback(int sampleRate) override { return PortAudioPlayback::open(sampleRate); }
 };
 
 }  // namespace speech_bridge

@@ -3,7 +3,9 @@
 
 namespace speech_bridge {
 
-TaskThread::TaskThread() : thread_([this] { run(); }) {}
+TaskThread::TaskThread(std::function<void()> first) {
+  if (first) tasks_.push_back(std::move(first));
+}
 
 TaskThread::~TaskThread() {
   {
@@ -11,10 +13,15 @@ TaskThread::~TaskThread() {
     stopping_ = true;
   }
   wake_.notify_one();
-  thread_.join();
+  if (thread_.joinable()) thread_.join();
+}
+
+void TaskThread::start() {
+  std::call_once(started_, [this] { thread_ = std::thread([this] { run(); }); });
 }
 
 void TaskThread::submit(std::function<void()> task) {
+  start();
   {
     std::lock_guard lock(mutex_);
     tasks_.push_back(std::move(task));

@@ -4,9 +4,9 @@
 #include <pulse/introspect.h>
 #include <pulse/stream.h>
 
-#include <mutex>
 #include <string>
 
+#include "platform/audio/capture_tap.h"
 #include "platform/pulse/pulse_connection.h"
 
 namespace speech_bridge {
@@ -48,30 +48,25 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
   }
 
   void installTapOnBus(int, std::uint32_t, AudioFormat format, AudioTapBlock block) override {
-    std::lock_guard lock(tapMutex_);
-    tap_ = std::move(block);
-    tapFormat_ = format;
+    tap_.install(std::move(block), format);
   }
 
-  void removeTapOnBus(int) override {
-    // Waits for a callback that is running the tap; the callback never waits for this.
-    std::lock_guard lock(tapMutex_);
-    tap_ = nullptr;
-  }
+  void removeTapOnBus(int) override { tap_.remove(); }
 
   void prepare() override {}
 
   std::optional<std::string> startAndReturnError() override {
+    const AudioFormat tapFormat = tap_.format();
     PulseConnection::Lock lock(connection_);
-    if (stream_ || stopped()) return "the capture has already run";
-    if (tapFormat_.channelCount != kChannels || !(tapFormat_.sampleRate > 0.0)) return "no capture format";
-    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(tapFormat_.sampleRate),
+    if (stream_ || tap_.stopped()) return "the capture has already run";
+    if (tapFormat.channelCount != kChannels || !(tapFormat.sampleRate > 0.0)) return "no capture format";
+    const pa_sample_spec sampleFormat{PA_SAMPLE_FLOAT32NE, static_cast<std::uint32_t>(tapFormat.sampleRate),
                               static_cast<std::uint8_t>(kChannels)};
     stream_ = pa_stream_new(connection_.context(), "microphone", &sampleFormat, nullptr);
     if (!stream_) return connection_.lastError();
     pa_stream_set_state_callback(stream_, &PulseCaptureEngine::onStateChanged, this);
     pa_stream_set_read_callback(stream_, &PulseCaptureEngine::onAudio, this);
-    const auto fragmentBytes = static_cast<std::uint32_t>(tapFormat_.sampleRate * kFragmentSeconds * kChannels *
+    const auto fragmentBytes = static_cast<std::uint32_t>(tapFormat.sampleRate * kFragmentSeconds * kChannels *
                                                           sizeof(float));
     const pa_buffer_attr attributes{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
                                     static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), fragmentBytes};
@@ -85,20 +80,12 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
   }
 
   void stop() override {
-    {
-      std::lock_guard lock(tapMutex_);
-      stopped_ = true;
-    }
+    tap_.stop();
     PulseConnection::Lock lock(connection_);
     takeDown(std::string());
   }
 
  private:
-  bool stopped() {
-    std::lock_guard lock(tapMutex_);
-    return stopped_;
-  }
-
   // With the loop's lock held: ends the stream, if any; returns `why`.
   std::string takeDown(std::string why) {
     if (!stream_) return why;
@@ -121,24 +108,16 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
     std::size_t bytes = 0;
     while (pa_stream_readable_size(stream) > 0 && pa_stream_peek(stream, &data, &bytes) >= 0 && bytes > 0) {
       // A hole (no data) is a gap the server could not fill: nothing to hear.
-      if (data) engine.deliver(static_cast<const float*>(data), bytes / sizeof(float));
+      const auto frames = static_cast<std::uint32_t>(bytes / sizeof(float) / kChannels);
+      if (data) engine.tap_.deliver(static_cast<const float*>(data), frames);
       pa_stream_drop(stream);
     }
-  }
-
-  void deliver(const float* samples, std::size_t count) {
-    std::unique_lock lock(tapMutex_, std::try_to_lock);
-    if (!lock || stopped_ || !tap_) return;
-    tap_(AudioPcmBuffer{samples, static_cast<std::uint32_t>(count / kChannels), tapFormat_});
   }
 
   PulseConnection& connection_;
   pa_stream* stream_ = nullptr;  // under the loop's lock
 
-  std::mutex tapMutex_;  // the callback only ever tries it
-  AudioTapBlock tap_;
-  AudioFormat tapFormat_;
-  bool stopped_ = false;  // written under tapMutex_; ends delivery for good
+  CaptureTap tap_;
 };
 
 }  // namespace

@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/audio/audio_playback.h"
+#include "platform/audio_output.h"
 
 namespace speech_bridge {
 
@@ -40,6 +40,21 @@ class PulsePlayback final : public AudioPlayback {
   explicit PulsePlayback(std::unique_ptr<State> state);
 
   std::unique_ptr<State> state_;
+};
+
+// Playback on the default sink of a server that answered.
+class PulseOutput final : public AudioOutput {
+ public:
+  // `connection` outlives the output and every playback.
+  explicit PulseOutput(PulseConnection& connection) : connection_(connection) {}
+
+  void prepare() override {}  // connected already
+  std::unique_ptr<AudioPlayback> openPlayback(int sampleRate) override {
+    return PulsePlayback::open(connection_, sampleRate);
+  }
+
+ private:
+  PulseConnection& connection_;
 };
 
 }  // namespace speech_bridge

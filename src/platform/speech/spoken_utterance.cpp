@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/audio/spoken_utterance.h"
+#include "platform/speech/spoken_utterance.h"
 
 #include <algorithm>
 
-#include "platform/audio/default_audio_output.h"
+#include "platform/audio_output.h"
 
 namespace speech_bridge {
 
-SpokenUtterance::SpokenUtterance(std::shared_ptr<const SpeechUtterance> utterance)
-    : utterance_(std::move(utterance)), released_(releasedPromise_.get_future()) {}
+SpokenUtterance::SpokenUtterance(std::shared_ptr<const SpeechUtterance> utterance, AudioOutput& output)
+    : utterance_(std::move(utterance)), output_(output), released_(releasedPromise_.get_future()) {}
 
 SpokenUtterance::~SpokenUtterance() = default;
 
@@ -37,7 +37,7 @@ void SpokenUtterance::stopAfterWord() {
 }
 
 bool SpokenUtterance::open(int sampleRate) {
-  std::unique_ptr<AudioPlayback> playback = openAudioPlayback(sampleRate);
+  std::unique_ptr<AudioPlayback> playback = output_.openPlayback(sampleRate);
   if (!playback) return false;
   std::lock_guard lock(mutex_);
   if (stopped()) return false;

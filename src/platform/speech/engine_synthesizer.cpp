@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/audio/engine_synthesizer.h"
+#include "platform/speech/engine_synthesizer.h"
 
 #include <algorithm>
 
 #include "platform/main_loop.h"
-#include "platform/audio/spoken_utterance.h"
-#include "platform/audio/utterance_speaker.h"
+#include "platform/speech/speech_engine.h"
+#include "platform/speech/spoken_utterance.h"
 
 namespace speech_bridge {
 
@@ -16,8 +16,9 @@ struct EngineSynthesizer::Callbacks {
   std::vector<std::shared_ptr<SpokenUtterance>> unfinished;  // handed over, not yet reported
 };
 
-EngineSynthesizer::EngineSynthesizer(MainLoop& loop, UtteranceSpeaker& speaker)
-    : loop_(loop), speaker_(speaker), callbacks_(std::make_shared<Callbacks>()) {
+EngineSynthesizer::EngineSynthesizer(MainLoop& loop, AudioOutput& output,
+                                     std::vector<std::reference_wrapper<SpeechEngine>> engines)
+    : loop_(loop), output_(output), engines_(std::move(engines)), callbacks_(std::make_shared<Callbacks>()) {
   callbacks_->synthesizer = this;
 }
 
@@ -31,13 +32,16 @@ void EngineSynthesizer::setDelegate(std::weak_ptr<SpeechSynthesizerDelegate> del
 }
 
 void EngineSynthesizer::speakUtterance(std::shared_ptr<const SpeechUtterance> utterance) {
-  auto speech = std::make_shared<SpokenUtterance>(std::move(utterance));
+  const auto& voice = utterance->voice;
+  SpeechEngine& engine = engines_[voice ? voice->engine : engines_.size() - 1];
+  const SpeechEngine::VoiceIndex index = voice ? SpeechEngine::VoiceIndex(voice->engineVoice) : std::nullopt;
+  auto speech = std::make_shared<SpokenUtterance>(std::move(utterance), output_);
   callbacks_->unfinished.push_back(speech);
   MainLoop& loop = loop_;
-  UtteranceSpeaker& speaker = speaker_;
   std::weak_ptr<Callbacks> callbacks = callbacks_;
-  speaker.submit([speech, &loop, &speaker, callbacks] {
-    const bool heard = speech->finish(!speech->stopped() && speaker.speak(*speech));
+  engine.submit([speech, &loop, &engine, index, callbacks] {
+    const bool spoken = !speech->stopped() && engine.speak(index, speech->utterance().text, *speech);
+    const bool heard = speech->finish(spoken);
     // The device is closed by now; the delegate hears of the end on the main
     // thread, never from inside a call into the synthesizer.
     loop.post([speech, callbacks, heard] {

@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace speech_bridge {
 
@@ -45,6 +46,24 @@ class AudioPlayback {
 
   // Samples handed to the device so far; it plays them within its latency.
   virtual std::size_t samplesPlayed() const = 0;
+};
+
+// The default output device, as a service.
+class AudioOutput {
+ public:
+  virtual ~AudioOutput() = default;
+
+  // Gets the output ready ahead of the first playback: connects to the sound
+  // server, or starts the fallback when none answers. Takes tens of
+  // milliseconds that a job can spend while it waits for its text. Any
+  // thread; only the first call does anything, and playback works the same
+  // without it.
+  virtual void prepare() = 0;
+
+  // Opens the default output device for mono samples at `sampleRate`.
+  // Nothing when there is no usable output device. Any thread but an audio
+  // or sound-server thread.
+  virtual std::unique_ptr<AudioPlayback> openPlayback(int sampleRate) = 0;
 };
 
 }  // namespace speech_bridge

@@ -9,19 +9,22 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/speech/speech_engine.h"
 #include "platform/speech_synthesis.h"
 
 namespace speech_bridge {
 
+class AudioOutput;
 class AudioPlayback;
 
-// One utterance on its way from a speech engine to the default output device.
+// One utterance on its way from a speech engine to the output device.
 // Shared by the main thread (which may stop it), the engine's thread (which
 // speaks it) and, through the playback, the audio thread.
-class SpokenUtterance {
+class SpokenUtterance final : public SpeechOutput {
  public:
-  explicit SpokenUtterance(std::shared_ptr<const SpeechUtterance> utterance);
-  ~SpokenUtterance();
+  // `output` outlives the utterance.
+  SpokenUtterance(std::shared_ptr<const SpeechUtterance> utterance, AudioOutput& output);
+  ~SpokenUtterance() override;
 
   const SpeechUtterance& utterance() const { return *utterance_; }
 
@@ -30,19 +33,12 @@ class SpokenUtterance {
   // Any thread: lets the word being heard end, then stops. Before any sound,
   // at once.
   void stopAfterWord();
-  bool stopped() const { return stopRequested_.load(std::memory_order_acquire); }
+  bool stopped() const override { return stopRequested_.load(std::memory_order_acquire); }
 
-  // The engine's thread, in this order: open(), then write() and
-  // wordStartsAt() as synthesis goes on, then finish().
-
-  // Opens the default output device for mono samples at `sampleRate`. False
-  // when there is no usable device or the utterance has been stopped.
-  bool open(int sampleRate);
-  // Queues samples, waiting while the device's queue is full. False once the
-  // output has been stopped or has failed: the engine stops synthesising.
-  bool write(const std::int16_t* samples, std::size_t count);
-  // A word starts at this sample, counted from the first one written.
-  void wordStartsAt(std::size_t sample);
+  // The engine's thread, as SpeechOutput says, then finish().
+  bool open(int sampleRate) override;
+  bool write(const std::int16_t* samples, std::size_t count) override;
+  void wordStartsAt(std::size_t sample) override;
   // Plays out what was written when the engine `synthesized` everything and
   // nobody stopped it (otherwise silences the output), waits for the device
   // and closes it. True once every sample has been heard.
@@ -55,6 +51,7 @@ class SpokenUtterance {
 
  private:
   const std::shared_ptr<const SpeechUtterance> utterance_;
+  AudioOutput& output_;
   std::atomic<bool> stopRequested_{false};
   std::mutex mutex_;
   std::unique_ptr<AudioPlayback> playback_;  // from open() to finish()
