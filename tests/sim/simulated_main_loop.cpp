@@ -72,6 +72,12 @@ void SimulatedMainLoop::changeShared(const std::function<void()>& change) {
   changed_.notify_all();
 }
 
+void SimulatedMainLoop::changeSharedAt(const std::function<void(double now)>& change) {
+  std::lock_guard lock(mutex_);
+  change(now_);
+  changed_.notify_all();
+}
+
 void SimulatedMainLoop::waitForQuiet(std::unique_lock<std::mutex>& lock) {
   const auto quiet = [this] {
     if (!ready_.empty()) return true;  // a thread has posted work: run it first

@@ -50,6 +50,8 @@ class SimulatedMainLoop final : public MainLoop {
   // Changes what wake conditions read, under the loop's lock, and lets blocked
   // threads test them again.
   void changeShared(const std::function<void()>& change);
+  // The same, for a change that depends on the virtual time.
+  void changeSharedAt(const std::function<void(double now)>& change);
 
   // Joins background threads; call once their inputs can no longer block.
   void joinBackground();

@@ -16,11 +16,9 @@
 #include <string>
 #include <thread>
 
-#include "platform/espeak-ng/espeak_synthesis.h"
-#include "platform/festival/festival_synthesis.h"
-#include "platform/flite/flite_synthesis.h"
-#include "platform/posix/posix_main_loop.h"
-#include "platform/speech/routed_synthesis.h"
+#include "app/real_platform.h"
+#include "platform/main_loop.h"
+#include "platform/speech_synthesis.h"
 
 namespace {
 
@@ -48,11 +46,9 @@ class Delegate final : public speech_bridge::SpeechSynthesizerDelegate {
 
 int main(int argc, char** argv) {
   if (argc < 2) return 2;
-  speech_bridge::PosixMainLoop loop;
-  speech_bridge::FestivalSynthesis festival(loop);
-  speech_bridge::FliteSynthesis flite(loop);
-  speech_bridge::EspeakSynthesis espeak(loop);
-  speech_bridge::RoutedSynthesis synthesis({festival, flite, espeak});
+  speech_bridge::RealPlatform real;
+  speech_bridge::MainLoop& loop = real.platform().loop;
+  speech_bridge::SpeechSynthesis& synthesis = real.platform().synthesis;
   std::unique_ptr<SpeechSynthesizer> synthesizer = synthesis.makeSynthesizer();
   auto delegate = std::make_shared<Delegate>();
   synthesizer->setDelegate(delegate);

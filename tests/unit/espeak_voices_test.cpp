@@ -5,13 +5,22 @@
 #include <future>
 #include <set>
 
+#include "app/default_audio.h"
 #include "platform/espeak-ng/espeak_engine.h"
 #include "platform/espeak-ng/espeak_language_tag.h"
-#include "platform/espeak-ng/espeak_synthesis.h"
 #include "platform/posix/posix_main_loop.h"
+#include "platform/speech/engine_synthesis.h"
 
 namespace speech_bridge {
 namespace {
+
+// eSpeak NG's voices as the program's synthesis offers them.
+EngineSynthesis& espeakSynthesis() {
+  static PosixMainLoop loop;
+  static DefaultAudioOutput output;
+  static EngineSynthesis synthesis(loop, output, {EspeakEngine::shared()});
+  return synthesis;
+}
 
 TEST(EspeakLanguageTag, LanguageLowerRegionUpperScriptTitle) {
   EXPECT_EQ(languageTagFromEspeak("en-us"), "en-US");
@@ -35,8 +44,7 @@ TEST(EspeakLanguageTag, WhatIsNoTagOfItsKindIsMadeOne) {
 
 // Needs eSpeak NG's voice data (package espeak-ng-data).
 TEST(EspeakVoices, ListsTheInstalledInventoryWithUniqueIdentifiers) {
-  PosixMainLoop loop;
-  EspeakSynthesis synthesis(loop);
+  EngineSynthesis& synthesis = espeakSynthesis();
   const std::vector<SpeechVoice> voices = synthesis.speechVoices();
   ASSERT_GT(voices.size(), 50u);
   std::set<std::string> identifiers;
@@ -57,8 +65,7 @@ TEST(EspeakVoices, ListsTheInstalledInventoryWithUniqueIdentifiers) {
 
 // Needs eSpeak NG's voice data.
 TEST(EspeakVoices, LanguagesFindTheirInstalledVoices) {
-  PosixMainLoop loop;
-  EspeakSynthesis synthesis(loop);
+  EngineSynthesis& synthesis = espeakSynthesis();
   const auto identifierFor = [&](const std::string& tag) {
     const auto found = synthesis.voiceWithLanguage(tag);
     return found ? found->identifier : "none";
@@ -80,8 +87,7 @@ TEST(EspeakVoices, LanguagesFindTheirInstalledVoices) {
 
 // Needs eSpeak NG's voice data.
 TEST(EspeakVoices, EveryListedLanguageFindsAVoiceOfThatLanguage) {
-  PosixMainLoop loop;
-  EspeakSynthesis synthesis(loop);
+  EngineSynthesis& synthesis = espeakSynthesis();
   for (const SpeechVoice& voice : synthesis.speechVoices()) {
     const auto found = synthesis.voiceWithLanguage(voice.language);
     ASSERT_TRUE(found) << voice.identifier << " " << voice.language;

@@ -6,13 +6,13 @@
 #include <cstdlib>
 #include <future>
 
-#include "platform/espeak-ng/espeak_synthesis.h"
+#include "app/default_audio.h"
+#include "platform/espeak-ng/espeak_engine.h"
 #include "platform/flite/flite_engine.h"
-#include "platform/flite/flite_synthesis.h"
 #include "platform/flite/flite_voices.h"
 #include "platform/posix/posix_main_loop.h"
+#include "platform/speech/engine_synthesis.h"
 #include "platform/speech/engine_text.h"
-#include "platform/speech/routed_synthesis.h"
 
 namespace speech_bridge {
 namespace {
@@ -146,9 +146,8 @@ TEST(FliteEngine, ANulCharacterOrAMissingVoiceLibraryIsNoCrash) {
 // NG's voice data too.
 TEST(BothEngines, VoicesAreFoundByIdentifierAndByLanguageAcrossBoth) {
   PosixMainLoop loop;
-  FliteSynthesis flite(loop);
-  EspeakSynthesis espeak(loop);
-  RoutedSynthesis synthesis({flite, espeak});
+  DefaultAudioOutput output;
+  EngineSynthesis synthesis(loop, output, {FliteEngine::shared(), EspeakEngine::shared()});
   const auto byIdentifier = [&](const std::string& identifier) {
     const auto found = synthesis.voiceWithIdentifier(identifier);
     return found ? found->identifier : "none";
@@ -175,7 +174,7 @@ TEST(BothEngines, VoicesAreFoundByIdentifierAndByLanguageAcrossBoth) {
   EXPECT_EQ(byLanguage("xx-YY"), "none");
 
   const std::vector<SpeechVoice> voices = synthesis.speechVoices();
-  EXPECT_EQ(voices.size(), fliteVoices().size() + espeak.speechVoices().size());
+  EXPECT_EQ(voices.size(), fliteVoices().size() + EspeakEngine::shared().voices().size());
   for (const FliteVoice& voice : fliteVoices()) {
     EXPECT_EQ(voice.voice.language, "en-US");
     EXPECT_EQ(voice.voice.name.rfind("Flite ", 0), 0u) << "the name says which engine speaks";

@@ -9,7 +9,7 @@
 
 #include "platform/espeak-ng/espeak_language_tag.h"
 #include "platform/espeak-ng/espeak_voice_choice.h"
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 
 namespace speech_bridge {
 namespace {
@@ -64,9 +64,7 @@ const std::vector<SpeechVoice>& EspeakEngine::voices() {
 }
 
 SpeechEngine::VoiceIndex EspeakEngine::voiceForLanguage(const std::string& languageTag) {
-  const EspeakVoice* entry = speech_bridge::voiceForLanguage(inventory(), languageTag);
-  if (!entry) return std::nullopt;
-  return static_cast<std::size_t>(entry - inventory().data());
+  return positionIn(inventory(), speech_bridge::voiceForLanguage(inventory(), languageTag));
 }
 
 void EspeakEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }
@@ -100,9 +98,9 @@ void EspeakEngine::listVoices() {
     entry.voice.identifier = voice.identifier ? voice.identifier : "";
     entry.voice.name = voice.name ? voice.name : "";
     entry.voice.language = languageTagFromEspeak(entry.languages.empty() ? "" : entry.languages.front().second);
-    voices_.push_back(entry.voice);
     inventory_.push_back(std::move(entry));
   }
+  voices_ = listedVoicesOf(inventory_);
   listedPromise_.set_value();
 }
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/posix/task_thread.h"
+#include "platform/library/task_thread.h"
 #include "platform/speech/speech_engine.h"
 #include "platform/speech_synthesis.h"
 

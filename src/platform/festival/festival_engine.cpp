@@ -9,7 +9,7 @@
 
 #include "platform/festival/festival_piece.h"
 #include "platform/festival/festival_voices.h"
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 #include "platform/speech/engine_text.h"
 #include "platform/speech/sample_blocks.h"
 #include "platform/speech/text_pieces.h"
@@ -129,19 +129,13 @@ FestivalEngine::FestivalEngine() : thread_([this] { start(); }) {}
 
 FestivalEngine::~FestivalEngine() = default;
 
-const std::vector<SpeechVoice>& FestivalEngine::listedVoices() {
-  static const std::vector<SpeechVoice> listed = [] {
-    std::vector<SpeechVoice> voices;
-    for (const FestivalVoice& entry : festivalVoices()) voices.push_back(entry.voice);
-    return voices;
-  }();
+const std::vector<SpeechVoice>& FestivalEngine::voices() {
+  static const std::vector<SpeechVoice> listed = listedVoicesOf(festivalVoices());
   return listed;
 }
 
-SpeechEngine::VoiceIndex FestivalEngine::languageVoice(const std::string& languageTag) {
-  const FestivalVoice* entry = festivalVoiceForLanguage(languageTag);
-  if (!entry) return std::nullopt;
-  return static_cast<std::size_t>(entry - festivalVoices().data());
+SpeechEngine::VoiceIndex FestivalEngine::voiceForLanguage(const std::string& languageTag) {
+  return positionIn(festivalVoices(), festivalVoiceForLanguage(languageTag));
 }
 
 void FestivalEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }

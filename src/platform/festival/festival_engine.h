@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/task_thread.h"
+#include "platform/library/task_thread.h"
 #include "platform/speech/speech_engine.h"
 
 namespace speech_bridge {
@@ -35,12 +35,8 @@ class FestivalEngine final : public SpeechEngine {
   FestivalEngine(const FestivalEngine&) = delete;
   FestivalEngine& operator=(const FestivalEngine&) = delete;
 
-  // Any thread, and without starting Festival.
-  static const std::vector<SpeechVoice>& listedVoices();
-  static VoiceIndex languageVoice(const std::string& languageTag);
-
-  const std::vector<SpeechVoice>& voices() override { return listedVoices(); }
-  VoiceIndex voiceForLanguage(const std::string& languageTag) override { return languageVoice(languageTag); }
+  const std::vector<SpeechVoice>& voices() override;
+  VoiceIndex voiceForLanguage(const std::string& languageTag) override;
   void submit(std::function<void()> task) override;
   void prepare(VoiceIndex voice) override;
   bool speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) override;

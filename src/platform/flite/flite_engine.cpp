@@ -77,18 +77,12 @@ FliteEngine::FliteEngine()
 FliteEngine::~FliteEngine() = default;
 
 const std::vector<SpeechVoice>& FliteEngine::voices() {
-  static const std::vector<SpeechVoice> listed = [] {
-    std::vector<SpeechVoice> voices;
-    for (const FliteVoice& entry : fliteVoices()) voices.push_back(entry.voice);
-    return voices;
-  }();
+  static const std::vector<SpeechVoice> listed = listedVoicesOf(fliteVoices());
   return listed;
 }
 
 SpeechEngine::VoiceIndex FliteEngine::voiceForLanguage(const std::string& languageTag) {
-  const FliteVoice* entry = fliteVoiceForLanguage(languageTag);
-  if (!entry) return std::nullopt;
-  return static_cast<std::size_t>(entry - fliteVoices().data());
+  return positionIn(fliteVoices(), fliteVoiceForLanguage(languageTag));
 }
 
 void FliteEngine::submit(std::function<void()> task) { thread_.submit(std::move(task)); }

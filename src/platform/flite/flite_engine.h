@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/task_thread.h"
+#include "platform/library/task_thread.h"
 #include "platform/speech/speech_engine.h"
 
 namespace speech_bridge {

@@ -5,7 +5,7 @@
 
 #include <csetjmp>
 
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 
 namespace speech_bridge {
 

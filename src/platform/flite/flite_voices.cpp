@@ -33,13 +33,6 @@ const std::vector<FliteVoice>& fliteVoices() {
   return voices;
 }
 
-const FliteVoice* fliteVoiceWithIdentifier(const std::string& identifier) {
-  for (const FliteVoice& entry : fliteVoices()) {
-    if (entry.voice.identifier == identifier) return &entry;
-  }
-  return nullptr;
-}
-
 const FliteVoice* fliteVoiceForLanguage(const std::string& languageTag) {
   return isAmericanEnglishTag(languageTag) ? &fliteVoices().front() : nullptr;
 }

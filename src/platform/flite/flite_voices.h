@@ -28,9 +28,6 @@ struct FliteVoice {
 // Identifiers begin with "flite/".
 const std::vector<FliteVoice>& fliteVoices();
 
-// The voice with exactly this identifier, or nothing.
-const FliteVoice* fliteVoiceWithIdentifier(const std::string& identifier);
-
 // The default voice for a language tag that Flite's voices speak: English,
 // or American English ("en", "en-US", "en_US", "en-US-…"; letter case
 // alike, a POSIX locale's ".UTF-8" or "@…" ignored). Nothing for any other

@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 
 // PortAudio's own diagnostic hook; not in its public header.
 extern "C" {

@@ -17,7 +17,29 @@ namespace {
 // enough that a loaded machine does not starve it.
 constexpr double kOutputLatencySeconds = 0.05;
 
-}  // namespace
+class PortAudioPlayback final : public AudioPlayback {
+ public:
+  static std::unique_ptr<PortAudioPlayback> open(int sampleRate);
+
+  ~PortAudioPlayback() override;
+  PortAudioPlayback(const PortAudioPlayback&) = delete;
+  PortAudioPlayback& operator=(const PortAudioPlayback&) = delete;
+
+  bool write(const std::int16_t* samples, std::size_t count) override;
+  void finishWriting() override;
+  Ending waitUntilEnded() override;
+  void stop() override;
+  void stopAfter(std::size_t sampleCount) override;
+  std::size_t samplesPlayed() const override;
+
+  struct State;
+
+ private:
+  explicit PortAudioPlayback(std::unique_ptr<State> state);
+  void start();
+
+  std::unique_ptr<State> state_;
+};
 
 struct PortAudioPlayback::State : QueuedPlaybackState {
   using QueuedPlaybackState::QueuedPlaybackState;
@@ -28,8 +50,6 @@ struct PortAudioPlayback::State : QueuedPlaybackState {
   PaStream* stream = nullptr;
   bool started = false;
 };
-
-namespace {
 
 // The audio thread: copies queued samples out, and nothing else.
 int renderOutput(const void*, void* output, unsigned long frames, const PaStreamCallbackTimeInfo*,
@@ -70,8 +90,6 @@ void streamFinished(void* userData) {
     state.end(PortAudioPlayback::Ending::failed);
   }
 }
-
-}  // namespace
 
 std::unique_ptr<PortAudioPlayback> PortAudioPlayback::open(int sampleRate) {
   if (!startPortAudio()) return nullptr;
@@ -135,8 +153,6 @@ void PortAudioPlayback::stop() {
 
 void PortAudioPlayback::stopAfter(std::size_t sampleCount) { state_->limitTo(sampleCount); }
 
-void PortAudioOutput::prepare() { startPortAudio(); }
-
 std::size_t PortAudioPlayback::samplesPlayed() const { return state_->played.load(std::memory_order_acquire); }
 
 void PortAudioPlayback::start() {
@@ -145,6 +161,14 @@ void PortAudioPlayback::start() {
   if (state.started || state.stopRequested.load(std::memory_order_acquire)) return;
   state.started = true;
   if (Pa_StartStream(state.stream) != paNoError) state.end(Ending::failed);
+}
+
+}  // namespace
+
+void PortAudioOutput::prepare() { startPortAudio(); }
+
+std::unique_ptr<AudioPlayback> PortAudioOutput::openPlayback(int sampleRate) {
+  return PortAudioPlayback::open(sampleRate);
 }
 
 }  // namespace speech_bridge

@@ -6,7 +6,7 @@
 
 #include <mutex>
 
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 
 namespace speech_bridge {
 namespace {

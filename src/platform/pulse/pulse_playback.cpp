@@ -16,7 +16,28 @@ namespace {
 // lands near the word, large enough that a loaded machine does not starve it.
 constexpr double kServerSeconds = 0.05;
 
-}  // namespace
+class PulsePlayback final : public AudioPlayback {
+ public:
+  static std::unique_ptr<PulsePlayback> open(PulseConnection& connection, int sampleRate);
+
+  ~PulsePlayback() override;
+  PulsePlayback(const PulsePlayback&) = delete;
+  PulsePlayback& operator=(const PulsePlayback&) = delete;
+
+  bool write(const std::int16_t* samples, std::size_t count) override;
+  void finishWriting() override;
+  Ending waitUntilEnded() override;
+  void stop() override;
+  void stopAfter(std::size_t sampleCount) override;
+  std::size_t samplesPlayed() const override;
+
+  struct State;
+
+ private:
+  explicit PulsePlayback(std::unique_ptr<State> state);
+
+  std::unique_ptr<State> state_;
+};
 
 struct PulsePlayback::State : QueuedPlaybackState {
   State(PulseConnection& connection, int sampleRate) : QueuedPlaybackState(sampleRate), connection(connection) {}
@@ -35,8 +56,6 @@ struct PulsePlayback::State : QueuedPlaybackState {
   bool started = false;
   bool draining = false;
 };
-
-namespace {
 
 void streamStateChanged(pa_stream* stream, void* userData) {
   auto& state = *static_cast<PulsePlayback::State*>(userData);
@@ -57,8 +76,6 @@ void drained(pa_stream*, int success, void* userData) {
     state.end(PulsePlayback::Ending::played);
   }
 }
-
-}  // namespace
 
 void PulsePlayback::State::feed() {
   if (!stream || !started || draining || pa_stream_get_state(stream) != PA_STREAM_READY) return;
@@ -164,5 +181,11 @@ void PulsePlayback::stopAfter(std::size_t sampleCount) {
 }
 
 std::size_t PulsePlayback::samplesPlayed() const { return state_->played.load(std::memory_order_acquire); }
+
+}  // namespace
+
+std::unique_ptr<AudioPlayback> PulseOutput::openPlayback(int sampleRate) {
+  return PulsePlayback::open(connection_, sampleRate);
+}
 
 }  // namespace speech_bridge

@@ -67,4 +67,20 @@ class SpeechEngine {
   virtual bool speak(VoiceIndex voice, const std::string& text, SpeechOutput& output) = 0;
 };
 
+// For an engine whose voices are a table of its own entries, each with the
+// voice it lists as `voice`: the list voices() returns...
+template <typename Entry>
+std::vector<SpeechVoice> listedVoicesOf(const std::vector<Entry>& entries) {
+  std::vector<SpeechVoice> voices;
+  for (const Entry& entry : entries) voices.push_back(entry.voice);
+  return voices;
+}
+
+// ...and an entry found in that table as what voiceForLanguage() returns.
+template <typename Entry>
+SpeechEngine::VoiceIndex positionIn(const std::vector<Entry>& entries, const Entry* entry) {
+  if (!entry) return std::nullopt;
+  return static_cast<std::size_t>(entry - entries.data());
+}
+
 }  // namespace speech_bridge

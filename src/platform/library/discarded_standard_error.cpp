@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/posix/discarded_standard_error.h"
+#include "platform/library/discarded_standard_error.h"
 
 #include <cstdio>
 #include <iostream>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/posix/task_thread.h"
+#include "platform/library/task_thread.h"
 
 namespace speech_bridge {
 
