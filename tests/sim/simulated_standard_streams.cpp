@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/simulated_standard_streams.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace speech_bridge::sim {
@@ -61,6 +62,8 @@ bool SimulatedStandardStreams::writeOutput(std::string_view bytes) {
   if (outputClosed_) return false;
   output_.append(bytes);
   writes_.emplace_back(bytes);
+  linesWritten_.fetch_add(static_cast<std::size_t>(std::count(bytes.begin(), bytes.end(), '\n')),
+                          std::memory_order_release);
   return true;
 }
 

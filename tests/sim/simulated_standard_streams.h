@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <deque>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class SimulatedStandardStreams final : public StandardStreams {
   const std::string& output() const { return output_; }
   const std::vector<std::string>& writes() const { return writes_; }
   std::vector<std::string> outputLines() const;
+  // Lines written so far; unlike the above, any thread may ask.
+  std::size_t linesWritten() const { return linesWritten_.load(std::memory_order_acquire); }
 
   bool readabilityHandlerInstalled() const { return static_cast<bool>(handler_); }
   int readabilityClears() const { return clears_; }
@@ -55,6 +58,7 @@ class SimulatedStandardStreams final : public StandardStreams {
 
   SimulatedMainLoop& loop_;
   std::string output_;
+  std::atomic<std::size_t> linesWritten_{0};
   std::vector<std::string> writes_;
   bool outputClosed_ = false;
   ReadabilityHandler handler_;

@@ -24,7 +24,7 @@ using Ending = AudioPlayback::Ending;
 struct SpeakingRig {
   explicit SpeakingRig(const std::vector<std::vector<SpeechVoice>>& inventories)
       : engines(makeEngines(sim.loop, inventories)), synthesis(sim.loop, output, references(engines)) {
-    output.linesWritten = [this] { return sim.streams.outputLines().size(); };
+    output.linesWritten = [this] { return sim.streams.linesWritten(); };
   }
 
   static std::vector<std::unique_ptr<SimulatedSpeechEngine>> makeEngines(
