@@ -7,9 +7,8 @@ namespace speech_bridge {
 namespace {
 
 constexpr std::array<const char*, 20> kUnits = {
-    "zero",    "one",     "two",       "three",    "four",     "five",    "six",
-    "seven",   "eight",   "nine",      "ten",      "eleven",   "twelve",  "thirteen",
-    "fourteen", "fifteen", "sixteen",  "seventeen", "eighteen", "nineteen"};
+    "zero", "one",    "two",    "three",    "four",     "five",    "six",     "seven",     "eight",    "nine",
+    "ten",  "eleven", "twelve", "thirteen", "fourteen", "fifteen", "sixteen", "seventeen", "eighteen", "nineteen"};
 constexpr std::array<const char*, 10> kTens = {"",      "",      "twenty",  "thirty", "forty",
                                                "fifty", "sixty", "seventy", "eighty", "ninety"};
 

@@ -37,7 +37,7 @@ std::string onLine(int line) { return " on line " + std::to_string(line); }
 }  // namespace
 
 std::variant<std::vector<HostPronunciation>, GrammarProblem> parsePronunciations(std::string_view text,
-                                                                                  std::string_view phoneSet) {
+                                                                                 std::string_view phoneSet) {
   const std::vector<std::string_view> phones = tokensOf(phoneSet);
   if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
   std::vector<HostPronunciation> entries;
@@ -53,7 +53,8 @@ std::variant<std::vector<HostPronunciation>, GrammarProblem> parsePronunciations
                             onLine(number)};
     }
     if (line.find('\0') != std::string_view::npos) return GrammarProblem{"has a NUL byte" + onLine(number)};
-    if (firstLineThatIsNotText(line)) return GrammarProblem{"is not UTF-8 text (see line " + std::to_string(number) + ")"};
+    if (firstLineThatIsNotText(line))
+      return GrammarProblem{"is not UTF-8 text (see line " + std::to_string(number) + ")"};
     if (line.starts_with("#")) continue;
     const std::vector<std::string_view> tokens = tokensOf(line);
     if (tokens.empty()) continue;
@@ -73,11 +74,13 @@ std::variant<std::vector<HostPronunciation>, GrammarProblem> parsePronunciations
 }
 
 HostPronunciations readPronunciationFile(const std::string& path, std::string_view phoneSet) {
-  std::variant<std::string, GrammarProblem> read = readTextFile(path, kMaxPronunciationFileBytes, "is larger than 1 MiB");
+  std::variant<std::string, GrammarProblem> read =
+      readTextFile(path, kMaxPronunciationFileBytes, "is larger than 1 MiB");
   if (const auto* problem = std::get_if<GrammarProblem>(&read)) return {{}, pronunciationFileSentence(path, *problem)};
   std::variant<std::vector<HostPronunciation>, GrammarProblem> parsed =
       parsePronunciations(std::get<std::string>(read), phoneSet);
-  if (const auto* problem = std::get_if<GrammarProblem>(&parsed)) return {{}, pronunciationFileSentence(path, *problem)};
+  if (const auto* problem = std::get_if<GrammarProblem>(&parsed))
+    return {{}, pronunciationFileSentence(path, *problem)};
   return {std::move(std::get<std::vector<HostPronunciation>>(parsed)), {}};
 }
 

@@ -32,7 +32,7 @@ struct HostPronunciation {
 // whose every token is a phone is phones. Lines whose first character is
 // "#" and blank lines are skipped; a UTF-8 byte order mark may begin it.
 std::variant<std::vector<HostPronunciation>, GrammarProblem> parsePronunciations(std::string_view text,
-                                                                                  std::string_view phoneSet);
+                                                                                 std::string_view phoneSet);
 
 // The host's pronunciations from the file at `path`, or one sentence naming
 // the file when it cannot be used. Any thread; touches nothing but the file.

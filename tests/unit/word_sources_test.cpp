@@ -18,8 +18,9 @@ namespace {
 
 using Words = std::vector<std::string>;
 
-constexpr const char* kPhones = "AA AE AH AO AW AY B CH D DH EH ER EY F G HH IH IY JH K L M N NG OW OY P R S SH T TH "
-                                "UH UW V W Y Z ZH";
+constexpr const char* kPhones =
+    "AA AE AH AO AW AY B CH D DH EH ER EY F G HH IH IY JH K L M N NG OW OY P R S SH T TH "
+    "UH UW V W Y Z ZH";
 
 TEST(NumberWords, DigitsAreSaidAsTheEnglishNumber) {
   const std::vector<std::pair<std::string, std::optional<Words>>> cases = {

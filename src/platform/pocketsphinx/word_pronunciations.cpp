@@ -12,6 +12,7 @@
 #include "grammar/grammar_text.h"
 #include "grammar/number_words.h"
 #include "grammar/pronunciation_file.h"
+#include "platform/espeak-ng-phonemes/espeak_letter_to_sound.h"
 #include "platform/flite-lexicon/flite_letter_to_sound.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/transcript_text.h"
@@ -20,9 +21,12 @@ namespace speech_bridge {
 namespace {
 
 // The letters' names, as CMUdict says them.
+// clang-format off
 constexpr std::array<const char*, 26> kLetterNames = {
-    "EY",   "B IY", "S IY", "D IY", "IY",   "EH F", "JH IY",          "EY CH", "AY",   "JH EY",   "K EY", "EH L", "EH M",
-    "EH N", "OW",   "P IY", "K Y UW", "AA R", "EH S", "T IY", "Y UW", "V IY", "D AH B AH L Y UW", "EH K S", "W AY", "Z IY"};
+    "EY", "B IY", "S IY", "D IY", "IY", "EH F", "JH IY", "EY CH", "AY", "JH EY", "K EY", "EH L", "EH M",
+    "EH N", "OW", "P IY", "K Y UW", "AA R", "EH S", "T IY", "Y UW", "V IY", "D AH B AH L Y UW", "EH K S", "W AY",
+    "Z IY"};
+// clang-format on
 
 std::vector<std::string> partsOf(const std::string& word) {
   std::vector<std::string> parts;
@@ -39,9 +43,9 @@ std::vector<std::string> partsOf(const std::string& word) {
 // apostrophes skipped; empty unless only the letters a to z remain.
 std::string plainLetters(const std::string& word) {
   utf8proc_uint8_t* mapped = nullptr;
-  const utf8proc_ssize_t length =
-      utf8proc_map(reinterpret_cast<const utf8proc_uint8_t*>(word.c_str()), static_cast<utf8proc_ssize_t>(word.size()),
-                   &mapped, static_cast<utf8proc_option_t>(UTF8PROC_DECOMPOSE | UTF8PROC_STRIPMARK | UTF8PROC_CASEFOLD));
+  const utf8proc_ssize_t length = utf8proc_map(
+      reinterpret_cast<const utf8proc_uint8_t*>(word.c_str()), static_cast<utf8proc_ssize_t>(word.size()), &mapped,
+      static_cast<utf8proc_option_t>(UTF8PROC_DECOMPOSE | UTF8PROC_STRIPMARK | UTF8PROC_CASEFOLD));
   std::string letters;
   if (length >= 0) letters.assign(reinterpret_cast<const char*>(mapped), static_cast<std::size_t>(length));
   std::free(mapped);
@@ -60,8 +64,11 @@ std::string plainLetters(const std::string& word) {
 
 class Pronouncer {
  public:
-  Pronouncer(const PronunciationLookup& dictionary, const std::string& phoneSet)
-      : dictionary_(dictionary), phoneSet_(" " + phoneSet + " ") {}
+  // `readings`: eSpeak NG's phones for the words that letter-to-sound
+  // rules may read, by their plain letters.
+  Pronouncer(const PronunciationLookup& dictionary, const std::string& phoneSet,
+             std::unordered_map<std::string, std::string> readings)
+      : dictionary_(dictionary), phoneSet_(" " + phoneSet + " "), readings_(std::move(readings)) {}
 
   // The words whose dictionary entries pronouncing `word` may take.
   static void wordsToLookUp(const std::string& word, std::vector<std::string>& words) {
@@ -90,8 +97,14 @@ class Pronouncer {
       return {spelled};
     }
     if (word.find('-') != std::string::npos) return joined(partsOf(word), capitals);
-    if (const auto phones = fliteLexiconPhones(plainLetters(word)); phones && inPhoneSet(*phones)) return {*phones};
-    return {};
+    // Flite's reading, then eSpeak NG's as an alternate.
+    std::vector<std::string> read;
+    const std::string plain = plainLetters(word);
+    if (const auto phones = fliteLexiconPhones(plain); phones && inPhoneSet(*phones)) read.push_back(*phones);
+    if (const auto other = readings_.find(plain); other != readings_.end() && inPhoneSet(other->second)) {
+      read.push_back(other->second);
+    }
+    return read;
   }
 
   // The words one after the other, each with its first pronunciation; none
@@ -119,7 +132,25 @@ class Pronouncer {
 
   const PronunciationLookup& dictionary_;
   const std::string phoneSet_;
+  const std::unordered_map<std::string, std::string> readings_;
 };
+
+// eSpeak NG's readings of the words that the dictionary lacks and that are
+// letters only, asked for together.
+std::unordered_map<std::string, std::string> otherReadings(const std::vector<std::string>& words,
+                                                           const PronunciationLookup& dictionary) {
+  std::vector<std::string> plain;
+  for (const std::string& word : words) {
+    if (dictionary.found.contains(word) || numberWords(word)) continue;
+    if (std::string letters = plainLetters(word); !letters.empty()) plain.push_back(std::move(letters));
+  }
+  const std::vector<std::optional<std::string>> phones = espeakPhones(plain);
+  std::unordered_map<std::string, std::string> readings;
+  for (std::size_t i = 0; i < plain.size(); ++i) {
+    if (phones[i]) readings.emplace(plain[i], *phones[i]);
+  }
+  return readings;
+}
 
 }  // namespace
 
@@ -141,19 +172,22 @@ GrammarPronunciations pronounceGrammarWords(const SpeechModel& model, const Gram
   wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
   const PronunciationLookup dictionary = lookUpPronunciations(model.dictionary, wanted);
   if (!dictionary.error.empty()) return {{}, dictionary.error};
-  const Pronouncer pronouncer(dictionary, model.phones);
+  const Pronouncer pronouncer(dictionary, model.phones, otherReadings(wanted, dictionary));
 
   std::unordered_map<std::string, std::vector<std::string>> hosts;
   for (const HostPronunciation& entry : host.entries) {
     std::string phones;
     for (const std::string& sound : entry.sounds) {
-      const std::vector<std::string> said =
-          entry.phones ? std::vector<std::string>{sound} : pronouncer.of(lowerCaseWord(sound), isWrittenInCapitals(sound));
+      const std::vector<std::string> said = entry.phones
+                                                ? std::vector<std::string>{sound}
+                                                : pronouncer.of(lowerCaseWord(sound), isWrittenInCapitals(sound));
       if (said.empty()) {
-        return {{}, pronunciationFileSentence(*pronunciationFile,
-                                              {"gives the word \"" + shortened(entry.word) + "\" a pronunciation that "
-                                               "cannot be said on line " + std::to_string(entry.line) + ": \"" +
-                                               shortened(sound) + "\" has none"})};
+        return {{},
+                pronunciationFileSentence(*pronunciationFile,
+                                          {"gives the word \"" + shortened(entry.word) +
+                                           "\" a pronunciation that "
+                                           "cannot be said on line " +
+                                           std::to_string(entry.line) + ": \"" + shortened(sound) + "\" has none"})};
       }
       appendWords(phones, said.front());
     }

@@ -27,7 +27,8 @@ struct GrammarPronunciations {
 //  4. a word that the grammar writes in capitals: its letters' names ("FTL");
 //  5. a word with hyphens: its parts one after the other ("x-wing");
 //  6. a word of letters (accents dropped, apostrophes skipped): Flite's CMU
-//     lexicon, which falls back on letter-to-sound rules.
+//     lexicon, which falls back on letter-to-sound rules, and eSpeak NG's
+//     reading as an alternate where the two differ.
 // The words that several words make (number words, parts, the host's
 // "sounds like" words) give each their first pronunciation. Fails on a
 // pronunciation file that cannot be used, or a word that no rule
