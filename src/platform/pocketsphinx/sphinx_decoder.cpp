@@ -29,14 +29,6 @@ std::vector<std::string> wordsOf(const std::string& text) {
   return words;
 }
 
-// Exact digital silence (synthetic speech and padded recordings hold runs of
-// zero samples, which no microphone gives) has no energy to take the log
-// of: the front end's floor then makes those frames far quieter than any
-// silence the model knows, and normalisation goes astray. The engine's own
-// dither (one least significant bit, now and then) gives them a floor; a
-// fixed seed keeps a recording's text the same from run to run.
-constexpr const char* kDitherSeed = "23";
-
 // The tools' defaults are 1e-48 and narrower.
 constexpr const char* kGrammarBeam = "1e-100";
 
@@ -55,9 +47,7 @@ LoadedDecoder SphinxDecoder::load(const SpeechModel& model, SearchPasses passes,
   std::vector<const char*> arguments = {"-hmm",      model.acousticModel.c_str(),
                                         "-samprate", rate.c_str(),
                                         "-logfn",    "/dev/null",
-                                        "-fwdflat",  passes == SearchPasses::two ? "yes" : "no",
-                                        "-dither",   "yes",
-                                        "-seed",     kDitherSeed};
+                                        "-fwdflat",  passes == SearchPasses::two ? "yes" : "no"};
   if (vocabulary == Vocabulary::openLanguage) {
     arguments.insert(arguments.end(), {"-dict", model.dictionary.c_str(), "-lm", model.languageModel.c_str()});
   } else {
