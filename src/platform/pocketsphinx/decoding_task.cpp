@@ -12,10 +12,10 @@
 #include "grammar/grammar_file.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/pronunciations.h"
-#include "platform/pocketsphinx/word_pronunciations.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/streaming_transcriber.h"
+#include "platform/pocketsphinx/word_pronunciations.h"
 
 namespace speech_bridge {
 namespace {
