@@ -14,17 +14,32 @@
 namespace speech_bridge {
 namespace {
 
-// --grammar PATH, for the modes that recognise. False when the flag comes
-// without a path: the job has failed.
+bool hasFlag(const std::vector<std::string>& args, const char* flag) {
+  return std::find(args.begin(), args.end(), flag) != args.end();
+}
+
+// --grammar PATH and --pronunciations PATH, for the modes that recognise.
+// False when a flag comes without a path, or the pronunciations without a
+// grammar: the job has failed.
 bool takeGrammar(Process& process) {
   const auto& args = process.args;
-  if (std::find(args.begin(), args.end(), "--grammar") == args.end()) return true;
+  if (!hasFlag(args, "--grammar")) {
+    if (hasFlag(args, "--pronunciations")) process.bridge->fail(message::kPronunciationsWithoutGrammar);
+    return !hasFlag(args, "--pronunciations");
+  }
   const auto path = valueAfter(args, "--grammar");
   if (!path) {
     process.bridge->fail(message::kGrammarPathMissing);
     return false;
   }
   process.bridge->grammarFile = process.platform.files.absolutePath(*path);
+  if (!hasFlag(args, "--pronunciations")) return true;
+  const auto pronunciations = valueAfter(args, "--pronunciations");
+  if (!pronunciations) {
+    process.bridge->fail(message::kPronunciationPathMissing);
+    return false;
+  }
+  process.bridge->pronunciationFile = process.platform.files.absolutePath(*pronunciations);
   return true;
 }
 

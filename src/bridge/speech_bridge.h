@@ -78,6 +78,8 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   // The absolute path given with --grammar: every recognition request of
   // the job carries it.
   std::optional<std::string> grammarFile;
+  // The absolute path given with --pronunciations, which comes with --grammar only.
+  std::optional<std::string> pronunciationFile;
 
  private:
   void handleControlChunk(const std::string& chunk);

@@ -6,6 +6,8 @@
 #include <queue>
 #include <tuple>
 
+#include "grammar/grammar_text.h"
+
 namespace speech_bridge {
 namespace {
 
@@ -153,10 +155,12 @@ std::optional<int> GrammarGraphBuilder::addState() {
   return static_cast<int>(states_ - 1);
 }
 
-bool GrammarGraphBuilder::addWord(int from, int to, std::string_view word, double logProbability) {
+bool GrammarGraphBuilder::addWord(int from, int to, std::string_view written, double logProbability) {
   if (!charge(0, 1)) return false;
-  const auto [found, added] = wordIds_.try_emplace(std::string(word), static_cast<int>(words_.size()));
-  if (added) words_.emplace_back(word);
+  std::string word = lowerCaseWord(written);
+  if (isWrittenInCapitals(written)) writtenInCapitals_.insert(word);
+  const auto [found, added] = wordIds_.try_emplace(word, static_cast<int>(words_.size()));
+  if (added) words_.push_back(std::move(word));
   arcs_.push_back({from, to, found->second, logProbability});
   arcMarks_.push_back(-1);
   return true;
@@ -258,6 +262,7 @@ std::optional<GrammarGraph> GrammarGraphBuilder::finish() {
   std::vector<int> number(states_, -1);
   GrammarGraph graph;
   graph.parser = std::move(parser);
+  graph.writtenInCapitals = std::move(writtenInCapitals_);
   for (std::size_t i = 0; i < states_; ++i) {
     if (kept[i]) number[i] = graph.stateCount++;
   }

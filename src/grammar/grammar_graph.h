@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "grammar/sentence_parser.h"
@@ -36,8 +37,10 @@ struct GrammarGraph {
   int stateCount = 0;
   int start = 0;
   int final = 0;
-  std::vector<std::string> words;  // distinct, in the order the grammar first uses them
+  std::vector<std::string> words;  // distinct, lower case, in the order the grammar first uses them
   std::vector<GrammarArc> arcs;
+  // The words that the grammar writes all in capitals somewhere ("FTL" gives "ftl").
+  std::unordered_set<std::string> writtenInCapitals;
   // Which rules and tags a sentence passed through; never null once built.
   std::shared_ptr<const SentenceParser> parser;
 };
@@ -63,7 +66,8 @@ class GrammarGraphBuilder {
 
   // A new state, or nothing once the budget is spent.
   std::optional<int> addState();
-  // False once the budget is spent.
+  // False once the budget is spent. The word as the grammar writes it; the
+  // graph has it in lower case.
   bool addWord(int from, int to, std::string_view word, double logProbability = 0.0);
   bool addNull(int from, int to, double logProbability = 0.0);
   // A null arc that records where a rule begins or ends, or a tag. The
@@ -93,6 +97,7 @@ class GrammarGraphBuilder {
   std::vector<GrammarMark> marks_;
   std::vector<std::string> words_;
   std::unordered_map<std::string, int> wordIds_;
+  std::unordered_set<std::string> writtenInCapitals_;
   bool spent_ = false;
   Failure failure_ = Failure::none;
 };

@@ -39,6 +39,21 @@ std::string lowerCaseWord(std::string_view word) {
   return lower;
 }
 
+bool isWrittenInCapitals(std::string_view word) {
+  bool capital = false;
+  std::size_t at = 0;
+  while (at < word.size()) {
+    utf8proc_int32_t codePoint = 0;
+    const utf8proc_ssize_t length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(word.data() + at),
+                                                     static_cast<utf8proc_ssize_t>(word.size() - at), &codePoint);
+    if (length <= 0) return false;
+    if (utf8proc_toupper(codePoint) != codePoint) return false;  // a small letter
+    capital = capital || utf8proc_tolower(codePoint) != codePoint;
+    at += static_cast<std::size_t>(length);
+  }
+  return capital;
+}
+
 std::string shortened(std::string_view text, std::size_t most) {
   if (text.size() <= most) return std::string(text);
   std::size_t cut = most;

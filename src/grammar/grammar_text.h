@@ -15,6 +15,10 @@ std::optional<int> firstLineThatIsNotText(std::string_view bytes);
 // case ("North" -> "north", "ÉTÉ" -> "été"). Expects well-formed UTF-8.
 std::string lowerCaseWord(std::string_view word);
 
+// True when every letter of the word is a capital and it has one at least
+// ("FTL", "B-52"): such a word the dictionary lacks is spelled out.
+bool isWrittenInCapitals(std::string_view word);
+
 // A word or name of a grammar as an error message quotes it: at most `most`
 // bytes (whole characters), with "..." when cut, so that no message grows
 // with whatever a file holds.

@@ -315,7 +315,7 @@ class Parser {
     primary.line = token.line;
     if (token.kind == TokenKind::word) {
       primary.kind = JsgfExpansion::Kind::word;
-      primary.text = lowerCaseWord(token.text);
+      primary.text = token.text;  // the graph makes it lower case
     } else if (token.kind == TokenKind::quoted) {
       // A quoted token may hold several words; the dictionary knows them one by one.
       primary.kind = JsgfExpansion::Kind::sequence;
@@ -326,7 +326,7 @@ class Parser {
         while (end < token.text.size() && !isWordSeparator(token.text[end])) ++end;
         if (end > at) {
           primary.children.push_back(JsgfExpansion{
-              JsgfExpansion::Kind::word, lowerCaseWord(token.text.substr(at, end - at)), {}, {}, {}, token.line});
+              JsgfExpansion::Kind::word, token.text.substr(at, end - at), {}, {}, {}, token.line});
         }
         at = end;
       }

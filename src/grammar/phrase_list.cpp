@@ -13,6 +13,7 @@
 namespace speech_bridge {
 namespace {
 
+// The words as the line writes them (the graph makes them lower case).
 std::vector<std::string> wordsOf(std::string_view line) {
   std::vector<std::string> words;
   std::size_t at = 0;
@@ -20,7 +21,7 @@ std::vector<std::string> wordsOf(std::string_view line) {
     while (at < line.size() && isWordSeparator(line[at])) ++at;
     std::size_t end = at;
     while (end < line.size() && !isWordSeparator(line[end])) ++end;
-    if (end > at) words.push_back(lowerCaseWord(line.substr(at, end - at)));
+    if (end > at) words.emplace_back(line.substr(at, end - at));
     at = end;
   }
   return words;
@@ -44,7 +45,7 @@ std::variant<GrammarGraph, GrammarProblem> compilePhraseList(std::string_view te
     anyPhrase = true;
     int state = graph.start();
     for (std::size_t i = 0; i + 1 < words.size() && !graph.spent(); ++i) {
-      const auto [found, added] = onward.try_emplace({state, words[i]}, -1);
+      const auto [found, added] = onward.try_emplace({state, lowerCaseWord(words[i])}, -1);
       if (added) {
         const std::optional<int> next = graph.addState();
         if (!next || !graph.addWord(state, *next, words[i])) break;
@@ -52,7 +53,7 @@ std::variant<GrammarGraph, GrammarProblem> compilePhraseList(std::string_view te
       }
       state = found->second;
     }
-    if (!graph.spent() && ending.insert({state, words.back()}).second) {
+    if (!graph.spent() && ending.insert({state, lowerCaseWord(words.back())}).second) {
       graph.addWord(state, graph.final(), words.back());
     }
   }

@@ -50,17 +50,23 @@ class RecognitionRequest {
   // one error, before any interim result. Without one, any words of the
   // locale are recognised.
   virtual void setGrammarFile(std::string path) { grammarFile_ = std::move(path); }
+  // The absolute path of the host's pronunciations for the grammar's words,
+  // which come before any other; only with a grammar file. A file that
+  // cannot be used ends the task like a grammar that cannot.
+  virtual void setPronunciationFile(std::string path) { pronunciationFile_ = std::move(path); }
 
   bool requiresOnDeviceRecognition() const { return requiresOnDeviceRecognition_; }
   bool shouldReportPartialResults() const { return shouldReportPartialResults_; }
   RecognitionTaskHint taskHint() const { return taskHint_; }
   const std::optional<std::string>& grammarFile() const { return grammarFile_; }
+  const std::optional<std::string>& pronunciationFile() const { return pronunciationFile_; }
 
  private:
   bool requiresOnDeviceRecognition_ = false;
   bool shouldReportPartialResults_ = true;
   RecognitionTaskHint taskHint_ = RecognitionTaskHint::unspecified;
   std::optional<std::string> grammarFile_;
+  std::optional<std::string> pronunciationFile_;
 };
 
 // Live audio, appended as it is captured.

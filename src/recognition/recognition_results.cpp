@@ -59,6 +59,7 @@ void SpeechBridge::recognition(const std::shared_ptr<SpeechRecognizer>& recogniz
   request->setShouldReportPartialResults(true);
   request->setTaskHint(RecognitionTaskHint::dictation);
   if (grammarFile) request->setGrammarFile(*grammarFile);
+  if (pronunciationFile) request->setPronunciationFile(*pronunciationFile);
 
   MainLoop& loop = platform_.loop;
   task = recognizer->recognitionTask(request, [&loop, weak = weak_from_this()](std::optional<RecognitionResult> result,

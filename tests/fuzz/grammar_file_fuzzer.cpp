@@ -4,7 +4,9 @@
 // one sentence about the file, or a graph that is well formed and that the
 // engine takes as its finite-state grammar, and in which a sentence parses
 // into its rules and tags. Phrase lists are checked against a plain reading:
-// each phrase is a sentence.
+// each phrase is a sentence. The same bytes are read as a --pronunciations
+// file too: one sentence about the file, or entries that a recognizer can
+// take (a word, its line, and phones of the model's set or words).
 #include <sphinxbase/fsg_model.h>
 #include <sphinxbase/logmath.h>
 #include <unistd.h>
@@ -18,6 +20,7 @@
 #include "fuzz_check.h"
 #include "grammar/grammar_file.h"
 #include "grammar/grammar_text.h"
+#include "grammar/pronunciation_file.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 
@@ -164,6 +167,32 @@ void checkPhrases(const std::string& text, const GrammarGraph& graph) {
   }
 }
 
+constexpr const char* kPhones = "AA AE AH AO AW AY B CH D DH EH ER EY F G HH IH IY JH K L M N NG OW OY P R S SH T TH "
+                                "UH UW V W Y Z ZH";
+
+void checkPronunciations(const std::string& path, std::size_t size) {
+  const HostPronunciations read = readPronunciationFile(path, kPhones);
+  if (!read.error.empty()) {
+    const std::string prefix = "The pronunciation file " + path + " ";
+    FUZZ_CHECK(read.entries.empty() && read.error.rfind(prefix, 0) == 0 && read.error.size() > prefix.size());
+    FUZZ_CHECK(read.error.size() < prefix.size() + 300 && read.error.find('\n') == std::string::npos);
+    return;
+  }
+  const std::string phones = std::string(" ") + kPhones + " ";
+  int line = 0;
+  for (const HostPronunciation& entry : read.entries) {
+    FUZZ_CHECK(entry.line > line && static_cast<std::size_t>(entry.line) <= size);
+    line = entry.line;
+    FUZZ_CHECK(!entry.word.empty() && lowerCaseWord(entry.word) == entry.word && entry.word[0] != '#');
+    FUZZ_CHECK(!entry.sounds.empty());
+    for (const std::string& sound : entry.sounds) {
+      FUZZ_CHECK(!sound.empty());
+      for (const char c : sound) FUZZ_CHECK(!isWordSeparator(c) && c != '\0');
+      if (entry.phones) FUZZ_CHECK(phones.find(" " + sound + " ") != std::string::npos);
+    }
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -180,6 +209,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(::ftruncate(fileDescriptor(), 0) == 0);
   FUZZ_CHECK(::pwrite(fileDescriptor(), data, size, 0) == static_cast<ssize_t>(size));
+  checkPronunciations(filePath(), size);
   const CompiledGrammar grammar = compileGrammarFile(filePath());
   FUZZ_CHECK(grammar.graph.has_value() == grammar.error.empty());
   if (!grammar.graph) {

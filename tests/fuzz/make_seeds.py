@@ -210,6 +210,8 @@ def grammar_file():
     write("grammar_file", 'features.gram', b'#JSGF V1.0 UTF-8 en;\ngrammar all;\nimport <other.*>;\npublic <a> = /2/ (one | two)+ [three]* {tag} | /1/ "four five" <b>;\n<b> = six <b> | <NULL>;\n<c> = <VOID>;\n')
     write("grammar_file", 'tags.gram', b'#JSGF V1.0;\ngrammar fleet;\npublic <order> = [<ship>] <command> {order};\n<ship> = second ship {2} | flagship {F} { flag };\n<command> = set course <bearing> | fire {fire} (torpedoes {T} | cannons) {} ;\n<bearing> = north east {NE} | north {N};\npublic <route> = via <stop> {\\} x};\n<stop> = <place> {p} [and <stop>];\n<place> = port | base;\n')
     write("grammar_file", 'hands.gram', b'#JSGF V1.0;\ngrammar hands;\npublic <hand> = <card> | <card> <card> | <rank> <card>;\n<card> = <rank> [of] <suit>;\n<suit> = clubs | hearts | diamonds | spades;\n<rank> = ace | two | ten | jack | queen | king;\n')
+    write("grammar_file", 'pronunciations.txt', b'\xef\xbb\xbf# the fleet\nkestrel K EH1 S T R AH0 L\nXqor zook or\n\nftl eh f t iy eh l\nftl F T L\nb52 B-52\n')
+    write("grammar_file", 'pronunciations-bad.txt', b'vandaris V AE N\nzephyrion\n')
     write("grammar_file", 'turtle.gram', b'#JSGF V1.0;\n\ngrammar turtle;\n\npublic <move> = go <direction> <distance> [meter | meters];\npublic <turn> = turn (left | right);\n<direction> = forward | backward;\n<distance> = one | two | three | ten;\n')
 
 

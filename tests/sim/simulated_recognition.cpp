@@ -70,6 +70,11 @@ void SimulatedAudioBufferRequest::setGrammarFile(std::string path) {
   AudioBufferRecognitionRequest::setGrammarFile(std::move(path));
 }
 
+void SimulatedAudioBufferRequest::setPronunciationFile(std::string path) {
+  calls_.record("setPronunciationFile " + path);
+  AudioBufferRecognitionRequest::setPronunciationFile(std::move(path));
+}
+
 void SimulatedAudioBufferRequest::appendAudioPcmBuffer(const AudioPcmBuffer& buffer) {
   std::lock_guard lock(mutex_);
   if (ended_) {
@@ -129,6 +134,11 @@ void SimulatedUrlRequest::setTaskHint(RecognitionTaskHint hint) {
 void SimulatedUrlRequest::setGrammarFile(std::string path) {
   calls_.record("setGrammarFile " + path);
   UrlRecognitionRequest::setGrammarFile(std::move(path));
+}
+
+void SimulatedUrlRequest::setPronunciationFile(std::string path) {
+  calls_.record("setPronunciationFile " + path);
+  UrlRecognitionRequest::setPronunciationFile(std::move(path));
 }
 
 void SimulatedRecognitionService::requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) {

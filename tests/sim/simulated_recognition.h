@@ -46,6 +46,7 @@ class SimulatedUrlRequest final : public UrlRecognitionRequest {
   void setShouldReportPartialResults(bool value) override;
   void setTaskHint(RecognitionTaskHint hint) override;
   void setGrammarFile(std::string path) override;
+  void setPronunciationFile(std::string path) override;
 
  private:
   CallLog& calls_;
@@ -61,6 +62,7 @@ class SimulatedAudioBufferRequest final : public AudioBufferRecognitionRequest {
   void setShouldReportPartialResults(bool value) override;
   void setTaskHint(RecognitionTaskHint hint) override;
   void setGrammarFile(std::string path) override;
+  void setPronunciationFile(std::string path) override;
 
   void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) override;
   void endAudio() override;

@@ -91,6 +91,34 @@ TEST_F(GrammarOptionTest, AFlagWithoutPathFailsBeforeAnythingStarts) {
   }
 }
 
+// The host's pronunciations travel, made absolute, after the grammar.
+TEST_F(GrammarOptionTest, PronunciationsTravelWithTheGrammar) {
+  sim.recognition.taskScripts.push_back({sim::finalAnswer(1, "vandaris retreat")});
+  const sim::JobOutcome outcome = sim.runJob(
+      {"--transcribe-file", "orders.wav", "--pronunciations", "names.txt", "--grammar", "/games/orders.gram"});
+  EXPECT_EQ(outcome.lines, (Lines{kFileReady, final("vandaris retreat")}));
+  EXPECT_EQ(requestSettings(),
+            (Lines{"setRequiresOnDeviceRecognition true", "setShouldReportPartialResults true", "setTaskHint 1",
+                   "setGrammarFile /games/orders.gram", "setPronunciationFile /work/names.txt"}));
+  EXPECT_EQ(sim.recognition.urlRequests.at(0)->pronunciationFile(), "/work/names.txt");
+}
+
+TEST_F(GrammarOptionTest, PronunciationsWithoutAGrammarOrAPathFailBeforeAnythingStarts) {
+  const std::vector<std::pair<Lines, std::string>> cases = {
+      {{"--listen", "--pronunciations", "names.txt"}, "--pronunciations requires --grammar"},
+      {{"--transcribe-file", "orders.wav", "--pronunciations"}, "--pronunciations requires --grammar"},
+      {{"--listen", "--grammar", "orders.gram", "--pronunciations"},
+       "--pronunciations requires a pronunciation file path"},
+  };
+  for (const auto& [args, message] : cases) {
+    sim::SimulatedPlatform fresh;
+    const sim::JobOutcome outcome = fresh.runJob(args);
+    EXPECT_EQ(outcome.lines, Lines{error(message)}) << args.back();
+    EXPECT_EQ(outcome.exitStatus, 1);
+    EXPECT_TRUE(fresh.calls.calls().empty());
+  }
+}
+
 // The modes that do not recognise take no notice of it, even without a path.
 TEST_F(GrammarOptionTest, OtherModesIgnoreIt) {
   const sim::JobOutcome outcome = sim.runJob({"--voices", "--grammar"});

@@ -78,9 +78,11 @@ class PocketsphinxGrammarTest : public ::testing::Test {
   }
 
   // The final text of a recording under a grammar, or its error.
-  std::string transcribe(const std::string& recording, const std::string& grammar, Answers& answers) {
+  std::string transcribe(const std::string& recording, const std::string& grammar, Answers& answers,
+                         const std::optional<std::string>& pronunciations = std::nullopt) {
     const auto request = service.makeUrlRequest(recording);
     request->setGrammarFile(grammar);
+    if (pronunciations) request->setPronunciationFile(*pronunciations);
     task = service.recognizerForLocale("en-US")->recognitionTask(request, answers.handler());
     return answers.waitForEnd();
   }
@@ -180,8 +182,8 @@ TEST_F(PocketsphinxGrammarTest, EachBadGrammarFileEndsTheTaskWithOneError) {
   folder.writeFile("large.gram", std::string(1048577, 'a'));
   folder.writeFile("latin1.gram", "go forward\nvoil\xe0\n");
   folder.writeFile("syntax.gram", "#JSGF V1.0;\ngrammar g;\npublic <a> = go (forward | back;\n");
-  folder.writeFile("words.gram", "#JSGF V1.0;\ngrammar g;\npublic <a> = Go Zorblax [Quuxly];\n");
-  folder.writeFile("words.txt", "go forward\n<sil>\nzorblax\nquuxly\nzqxwv\nxvqzk\n");
+  folder.writeFile("words.gram", "#JSGF V1.0;\ngrammar g;\npublic <a> = Go Zorblax [\"?!\"] [\"a(2)\"];\n");
+  folder.writeFile("words.txt", "go forward\n<sil>\nzorblax\n[noise]\n++breath++\n1.5\n\"quoted\"\n");
   folder.writeFile("empty.txt", "# nothing\n\n");
   const std::vector<std::pair<std::string, std::string>> cases = {
       {folder.path("absent.gram"), "does not exist"},
@@ -191,9 +193,12 @@ TEST_F(PocketsphinxGrammarTest, EachBadGrammarFileEndsTheTaskWithOneError) {
       {folder.path("latin1.gram"), "is not UTF-8 text (see line 2)"},
       {folder.path("syntax.gram"),
        "has a JSGF syntax error on line 3: expected \")\" to close the group opened on line 3, found \";\""},
-      {folder.path("words.gram"), "uses the words \"zorblax\" and \"quuxly\", which the en-US dictionary lacks"},
+      {folder.path("words.gram"),
+       "uses the words \"?!\" and \"a(2)\", which no rule can pronounce (not in the en-US dictionary, nor written in "
+       "letters or digits)"},
       {folder.path("words.txt"),
-       "uses the words \"<sil>\", \"zorblax\", \"quuxly\" and 2 more, which the en-US dictionary lacks"},
+       "uses the words \"<sil>\", \"[noise]\", \"++breath++\" and 2 more, which no rule can pronounce (not in the "
+       "en-US dictionary, nor written in letters or digits)"},
       {folder.path("empty.txt"), "holds no sentence: every line is blank or a comment"},
   };
   for (const auto& [grammar, problem] : cases) {
@@ -207,20 +212,108 @@ TEST_F(PocketsphinxGrammarTest, EachBadGrammarFileEndsTheTaskWithOneError) {
 // Listening that is stopped before any sound came ends at once with an empty
 // text, but never hides a grammar that cannot be used.
 TEST_F(PocketsphinxGrammarTest, NoAudioStillReportsABadGrammar) {
-  folder.writeFile("words.txt", "go zorblax\n");
+  folder.writeFile("words.txt", "go ?!\n");
   const auto bad = service.makeAudioBufferRequest();
   bad->setGrammarFile(folder.path("words.txt"));
   Answers refused;
   task = service.recognizerForLocale("en-US")->recognitionTask(bad, refused.handler());
   bad->endAudio();
   EXPECT_EQ(refused.waitForEnd(), "error: The grammar file " + folder.path("words.txt") +
-                                      " uses the word \"zorblax\", which the en-US dictionary lacks");
+                                      " uses the word \"?!\", which no rule can pronounce (not in the en-US "
+                                      "dictionary, nor written in letters or digits)");
   const auto good = service.makeAudioBufferRequest();
   good->setGrammarFile(std::string(kTestData) + "/goforward.gram");
   Answers silent;
   task = service.recognizerForLocale("en-US")->recognitionTask(good, silent.handler());
   good->endAudio();
   EXPECT_EQ(silent.waitForEnd(), "");
+}
+
+// A fleet's own words: invented names, words the dictionary lacks, digits
+// and an acronym, as voices of two engines read them.
+const char* const kFleetGrammar =
+    "#JSGF V1.0;\ngrammar fleet;\npublic <order> = <ship> <command>;\n"
+    "<ship> = vandaris | zephyrion | korvath | the kestrel | ship <number>;\n"
+    "<number> = 3 | 42 | 1024;\n"
+    "<command> = fire phasers | arm the railguns | engage FTL | set waypoint <number> | belay that;\n";
+
+struct Voiced {
+  const char* voice;  // flite's rms or slt, or espeak-ng
+  const char* words;  // as the grammar writes them
+  const char* text;   // the final text
+};
+
+// Needs flite, espeak-ng and sox.
+TEST_F(PocketsphinxGrammarTest, EveryWordOfAFleetIsRecognised) {
+  folder.writeFile("fleet.gram", kFleetGrammar);
+  const std::vector<Voiced> cases = {
+      {"rms", "vandaris fire phasers", "vandaris fire phasers"},
+      {"espeak-ng", "zephyrion engage FTL", "zephyrion engage ftl"},
+      {"slt", "the kestrel arm the railguns", "the kestrel arm the railguns"},
+      {"espeak-ng", "ship 42 set waypoint 3", "ship 42 set waypoint 3"},
+      {"rms", "korvath belay that", "korvath belay that"},
+      {"espeak-ng", "ship 1024 fire phasers", "ship 1024 fire phasers"},
+      {"slt", "ship 3 engage FTL", "ship 3 engage ftl"},
+      {"espeak-ng", "the kestrel belay that", "the kestrel belay that"},
+  };
+  for (const Voiced& spoken : cases) {
+    const std::string raw = folder.path("raw.wav");
+    const std::string render = std::string(spoken.voice) == "espeak-ng"
+                                   ? "espeak-ng -v en-us -w " + raw + " '" + spoken.words + "'"
+                                   : "flite -voice " + std::string(spoken.voice) + " -t '" + spoken.words + "' -o " + raw;
+    const std::string command = render + " && sox -q " + raw + " -r 16000 " + folder.path("order.wav") + " pad 0.5 0.5";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    Answers answers;
+    EXPECT_EQ(transcribe(folder.path("order.wav"), folder.path("fleet.gram"), answers), spoken.text)
+        << spoken.voice << ": " << spoken.words;
+    if (std::string(spoken.words) != "ship 42 set waypoint 3") continue;
+    // The parse keeps the grammar's tokens.
+    EXPECT_EQ(answers.finalResult().rules,
+              (std::vector<RuleMatch>{{"order", "ship 42 set waypoint 3", std::nullopt},
+                                      {"ship", "ship 42", std::nullopt},
+                                      {"number", "42", std::nullopt},
+                                      {"command", "set waypoint 3", std::nullopt},
+                                      {"number", "3", std::nullopt}}));
+  }
+}
+
+// The host's pronunciations come before the dictionary's: "go forward ten
+// meters" is heard as whatever the file says sounds like it.
+TEST_F(PocketsphinxGrammarTest, TheHostsPronunciationsComeFirst) {
+  folder.writeFile("orders.txt", "go zorg ten meters\ngo fourth ten meters\ngo forward ten meters\n");
+  folder.writeFile("mine.txt", "# the host's\nzorg four word\nforward B AE K\n");
+  Answers answers;
+  EXPECT_EQ(transcribe(goForward, folder.path("orders.txt"), answers, folder.path("mine.txt")), "go zorg ten meters");
+}
+
+// Each kind of unusable pronunciation file ends the task with one error
+// that names it, and the line when one line is at fault.
+TEST_F(PocketsphinxGrammarTest, EachBadPronunciationFileEndsTheTaskWithOneError) {
+  folder.writeFile("large.txt", std::string(1048577, 'a'));
+  folder.writeFile("latin1.txt", "go G OW\nvoil\xe0 V W AA L AA\n");
+  folder.writeFile("nul.txt", "go G OW\n\n" + std::string("ten T EH\0N\n", 11));
+  folder.writeFile("long.txt", "go G OW\nten" + std::string(998, ' ') + "N\n");
+  folder.writeFile("alone.txt", "# names\nzephyrion\n");
+  folder.writeFile("unsaid.txt", "xqor zook or\nxqor zook ?!\n");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {folder.path("absent.txt"), "does not exist"},
+      {folder.path(""), "is a directory"},
+      {"/proc/self/mem", "cannot be read: Input/output error"},
+      {folder.path("large.txt"), "is larger than 1 MiB"},
+      {folder.path("latin1.txt"), "is not UTF-8 text (see line 2)"},
+      {folder.path("nul.txt"), "has a NUL byte on line 3"},
+      {folder.path("long.txt"), "has a line longer than 1000 bytes on line 2"},
+      {folder.path("alone.txt"), "gives the word \"zephyrion\" no pronunciation on line 2"},
+      {folder.path("unsaid.txt"),
+       "gives the word \"xqor\" a pronunciation that cannot be said on line 2: \"?!\" has none"},
+  };
+  const std::string grammar = std::string(kTestData) + "/goforward.gram";
+  for (const auto& [file, problem] : cases) {
+    Answers answers;
+    EXPECT_EQ(transcribe(goForward, grammar, answers, file), "error: The pronunciation file " + file + " " + problem);
+    task.reset();  // joins the task's thread: nothing more can come
+    EXPECT_EQ(answers.answers(), 1) << file;
+  }
 }
 
 // "go forward ten meters" as a 48 kHz stereo microphone would deliver it.

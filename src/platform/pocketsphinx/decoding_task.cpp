@@ -15,6 +15,7 @@
 #include "platform/pocketsphinx/sphinx_decoder.h"
 #include "platform/pocketsphinx/sphinx_logging.h"
 #include "platform/pocketsphinx/streaming_transcriber.h"
+#include "platform/pocketsphinx/word_pronunciations.h"
 
 namespace speech_bridge {
 namespace {
@@ -27,15 +28,13 @@ struct PreparedGrammar {
   std::string error;
 };
 
-PreparedGrammar prepareGrammar(const std::string& path, const SpeechModel& model) {
-  CompiledGrammar compiled = compileGrammarFile(path);
+PreparedGrammar prepareGrammar(const DecodingOptions& options, const SpeechModel& model) {
+  CompiledGrammar compiled = compileGrammarFile(*options.grammarFile);
   if (!compiled.graph) return {std::nullopt, {}, compiled.error};
-  PronunciationLookup lookup = lookUpPronunciations(model.dictionary, compiled.graph->words);
-  if (!lookup.error.empty()) return {std::nullopt, {}, lookup.error};
-  if (!lookup.missing.empty()) {
-    return {std::nullopt, {}, grammarFileSentence(path, missingWords(lookup.missing, model.locale))};
-  }
-  return {std::move(compiled.graph), std::move(lookup.found), {}};
+  GrammarPronunciations words =
+      pronounceGrammarWords(model, *compiled.graph, *options.grammarFile, options.pronunciationFile);
+  if (!words.error.empty()) return {std::nullopt, {}, words.error};
+  return {std::move(compiled.graph), std::move(words.found), {}};
 }
 
 // Samples decoded between two looks at cancellation: 50 ms of audio takes
@@ -100,7 +99,7 @@ void DecodingTask::run() {
   std::future<PreparedGrammar> preparing;
   if (options_.grammarFile) {
     preparing = std::async(std::launch::async | std::launch::deferred,
-                           [this] { return prepareGrammar(*options_.grammarFile, model_); });
+                           [this] { return prepareGrammar(options_, model_); });
   }
   const Vocabulary vocabulary = options_.grammarFile ? Vocabulary::grammar : Vocabulary::openLanguage;
   std::future<LoadedDecoder> loading = std::async(std::launch::async | std::launch::deferred, [this, vocabulary] {

@@ -21,6 +21,8 @@ struct DecodingOptions {
   SearchPasses passes = SearchPasses::two;
   // Restricts recognition to the sentences of this grammar file.
   std::optional<std::string> grammarFile;
+  // The host's pronunciations for the grammar's words (see pronounceGrammarWords()).
+  std::optional<std::string> pronunciationFile;
   // The source is a recording, whose audio may be read ahead: a grammar task
   // then normalises the sound of the whole utterance from the start, as
   // PocketSphinx's batch tools do, rather than learning it as it goes.

@@ -42,14 +42,14 @@ int32 engineLog(logmath_t* logMath, float lw, double naturalLog) {
 
 }  // namespace
 
-GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale) {
-  std::string named = quoted(missing[0]);
-  const std::size_t shown = std::min<std::size_t>(missing.size(), 3);
+GrammarProblem unpronounceableWords(const std::vector<std::string>& words, const std::string& locale) {
+  std::string named = quoted(words[0]);
+  const std::size_t shown = std::min<std::size_t>(words.size(), 3);
   for (std::size_t i = 1; i < shown; ++i)
-    named += (i + 1 == shown && missing.size() == shown ? " and " : ", ") + quoted(missing[i]);
-  if (missing.size() > shown) named += " and " + std::to_string(missing.size() - shown) + " more";
-  return {std::string("uses the word") + (missing.size() > 1 ? "s " : " ") + named + ", which the " + locale +
-          " dictionary lacks"};
+    named += (i + 1 == shown && words.size() == shown ? " and " : ", ") + quoted(words[i]);
+  if (words.size() > shown) named += " and " + std::to_string(words.size() - shown) + " more";
+  return {std::string("uses the word") + (words.size() > 1 ? "s " : " ") + named +
+          ", which no rule can pronounce (not in the " + locale + " dictionary, nor written in letters or digits)"};
 }
 
 bool isRejection(std::string_view hypothesis) {
@@ -102,7 +102,7 @@ std::optional<GrammarProblem> SphinxDecoder::useGrammar(
   takeSphinxError();
   for (const std::string& word : graph.words) {
     const auto found = pronunciations.find(word);
-    if (found == pronunciations.end()) return missingWords({word}, model_.locale);
+    if (found == pronunciations.end()) return unpronounceableWords({word}, model_.locale);
     for (const Pronunciation& pronunciation : found->second) {
       if (ps_add_word(decoder_, pronunciation.entry.c_str(), pronunciation.phones.c_str(), FALSE) < 0) {
         return GrammarProblem{"uses the word " + quoted(word) + ", whose pronunciation " +

@@ -68,9 +68,9 @@ inline constexpr int kEngineScoreShift = 10;
 inline constexpr std::string_view kRejectionWordPrefix = "<phone-loop:";
 inline constexpr std::string_view kWordLoopPrefix = "<word-loop:";
 
-// "uses the word "zorg", which the en-US dictionary lacks": what follows the
-// grammar file's name when its words are not all in the dictionary.
-GrammarProblem missingWords(const std::vector<std::string>& missing, const std::string& locale);
+// "uses the word "<x>", which no rule can pronounce (...)": what follows the
+// grammar file's name when some of its words have no pronunciation.
+GrammarProblem unpronounceableWords(const std::vector<std::string>& words, const std::string& locale);
 
 // The graph as the engine's finite-state grammar, with `moreStates` states
 // after the graph's own; weights in the engine's log base, scaled by the

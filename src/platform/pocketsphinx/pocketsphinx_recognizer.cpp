@@ -36,6 +36,7 @@ std::shared_ptr<RecognitionTask> PocketsphinxRecognizer::recognitionTask(std::sh
   // Someone is waiting for the final text of live audio; one pass gives it at once.
   options.passes = live ? SearchPasses::one : SearchPasses::two;
   options.grammarFile = request->grammarFile();
+  options.pronunciationFile = request->pronunciationFile();
   options.recording = !live;
   return std::make_shared<DecodingTask>(model_, audioSourceFor(request), request->shouldReportPartialResults(),
                                         std::move(handler), std::move(options));

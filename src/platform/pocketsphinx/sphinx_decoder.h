@@ -58,7 +58,7 @@ class SphinxDecoder {
   // Restricts a decoder loaded for a grammar to the graph's sentences, with a
   // way out for speech that is none of them: a loop of the model's phones
   // competes with the grammar (see grammar_search.h). `pronunciations` holds
-  // every word of the graph (see lookUpPronunciations()). Before the first
+  // every word of the graph (see pronounceGrammarWords()). Before the first
   // utterance. Nothing, or what is wrong with the grammar, to follow the
   // grammar file's name.
   std::optional<GrammarProblem> useGrammar(
