@@ -8,6 +8,8 @@
 #include <variant>
 
 #include "grammar/grammar_file.h"
+#include "platform/espeak-ng/espeak_word_reader.h"
+#include "platform/flite/flite_lexicon.h"
 #include "platform/pocketsphinx/speech_model.h"
 #include "unit/recording_fixtures.h"
 
@@ -26,8 +28,12 @@ class WordPronunciationsTest : public ::testing::Test {
       folder.writeFile("mine.txt", *host);
       file = folder.path("mine.txt");
     }
-    return pronounceGrammarWords(*model, std::get<GrammarGraph>(compiled), "/games/fleet.gram", file);
+    return pronounceGrammarWords(*model, std::get<GrammarGraph>(compiled), "/games/fleet.gram", file,
+                                 {lexicon, espeak});
   }
+
+  FliteLexicon lexicon;
+  EspeakWordReader espeak;
 
   const std::optional<SpeechModel> model = installedModelForLocale("en-US");
   fixtures::TemporaryFolder folder;

@@ -32,7 +32,8 @@ PreparedGrammar prepareGrammar(const DecodingOptions& options, const SpeechModel
   CompiledGrammar compiled = compileGrammarFile(*options.grammarFile);
   if (!compiled.graph) return {std::nullopt, {}, compiled.error};
   GrammarPronunciations words =
-      pronounceGrammarWords(model, *compiled.graph, *options.grammarFile, options.pronunciationFile);
+      pronounceGrammarWords(model, *compiled.graph, *options.grammarFile, options.pronunciationFile,
+                            options.wordReaders);
   if (!words.error.empty()) return {std::nullopt, {}, words.error};
   return {std::move(compiled.graph), std::move(words.found), {}};
 }

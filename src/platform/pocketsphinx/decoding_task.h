@@ -12,6 +12,7 @@
 #include "platform/pocketsphinx/audio_source.h"
 #include "platform/pocketsphinx/speech_model.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
+#include "platform/pocketsphinx/word_pronunciations.h"
 #include "platform/recognition_service.h"
 
 namespace speech_bridge {
@@ -23,6 +24,8 @@ struct DecodingOptions {
   std::optional<std::string> grammarFile;
   // The host's pronunciations for the grammar's words (see pronounceGrammarWords()).
   std::optional<std::string> pronunciationFile;
+  // Who reads the grammar's words that no other rule pronounces.
+  WordReaders wordReaders;
   // The source is a recording, whose audio may be read ahead: a grammar task
   // then normalises the sound of the whole utterance from the start, as
   // PocketSphinx's batch tools do, rather than learning it as it goes.

@@ -12,8 +12,6 @@
 #include "grammar/grammar_text.h"
 #include "grammar/number_words.h"
 #include "grammar/pronunciation_file.h"
-#include "platform/espeak-ng-phonemes/espeak_letter_to_sound.h"
-#include "platform/flite-lexicon/flite_letter_to_sound.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/transcript_text.h"
 
@@ -64,10 +62,10 @@ std::string plainLetters(const std::string& word) {
 
 class Pronouncer {
  public:
-  // `readings`: eSpeak NG's phones for the words that letter-to-sound
-  // rules may read, by their plain letters.
+  // `readings`: each reader's phones for the words that its rules may
+  // read, by their plain letters, the readers in their order.
   Pronouncer(const PronunciationLookup& dictionary, const std::string& phoneSet,
-             std::unordered_map<std::string, std::string> readings)
+             std::vector<std::unordered_map<std::string, std::string>> readings)
       : dictionary_(dictionary), phoneSet_(" " + phoneSet + " "), readings_(std::move(readings)) {}
 
   // The words whose dictionary entries pronouncing `word` may take.
@@ -97,12 +95,13 @@ class Pronouncer {
       return {spelled};
     }
     if (word.find('-') != std::string::npos) return joined(partsOf(word), capitals);
-    // Flite's reading, then eSpeak NG's as an alternate.
+    // Each reader's reading, the first reader's first.
     std::vector<std::string> read;
     const std::string plain = plainLetters(word);
-    if (const auto phones = fliteLexiconPhones(plain); phones && inPhoneSet(*phones)) read.push_back(*phones);
-    if (const auto other = readings_.find(plain); other != readings_.end() && inPhoneSet(other->second)) {
-      read.push_back(other->second);
+    for (const auto& readings : readings_) {
+      if (const auto found = readings.find(plain); found != readings.end() && inPhoneSet(found->second)) {
+        read.push_back(found->second);
+      }
     }
     return read;
   }
@@ -132,31 +131,37 @@ class Pronouncer {
 
   const PronunciationLookup& dictionary_;
   const std::string phoneSet_;
-  const std::unordered_map<std::string, std::string> readings_;
+  const std::vector<std::unordered_map<std::string, std::string>> readings_;
 };
 
-// eSpeak NG's readings of the words that the dictionary lacks and that are
+// Each reader's readings of the words that the dictionary lacks and that are
 // letters only, asked for together.
-std::unordered_map<std::string, std::string> otherReadings(const std::vector<std::string>& words,
-                                                           const PronunciationLookup& dictionary) {
+std::vector<std::unordered_map<std::string, std::string>> readingsOf(const std::vector<std::string>& words,
+                                                                     const PronunciationLookup& dictionary,
+                                                                     const WordReaders& readers) {
   std::vector<std::string> plain;
   for (const std::string& word : words) {
     if (dictionary.found.contains(word) || numberWords(word)) continue;
     if (std::string letters = plainLetters(word); !letters.empty()) plain.push_back(std::move(letters));
   }
-  const std::vector<std::optional<std::string>> phones = espeakPhones(plain);
-  std::unordered_map<std::string, std::string> readings;
-  for (std::size_t i = 0; i < plain.size(); ++i) {
-    if (phones[i]) readings.emplace(plain[i], *phones[i]);
+  std::vector<std::unordered_map<std::string, std::string>> all;
+  for (WordReader& reader : readers) {
+    auto& readings = all.emplace_back();
+    if (plain.empty()) continue;
+    const std::vector<std::optional<std::string>> phones = reader.readWords(plain);
+    for (std::size_t i = 0; i < plain.size() && i < phones.size(); ++i) {
+      if (phones[i]) readings.emplace(plain[i], *phones[i]);
+    }
   }
-  return readings;
+  return all;
 }
 
 }  // namespace
 
 GrammarPronunciations pronounceGrammarWords(const SpeechModel& model, const GrammarGraph& graph,
                                             const std::string& grammarFile,
-                                            const std::optional<std::string>& pronunciationFile) {
+                                            const std::optional<std::string>& pronunciationFile,
+                                            const WordReaders& readers) {
   HostPronunciations host;
   if (pronunciationFile) {
     host = readPronunciationFile(*pronunciationFile, model.phones);
@@ -172,7 +177,7 @@ GrammarPronunciations pronounceGrammarWords(const SpeechModel& model, const Gram
   wanted.erase(std::unique(wanted.begin(), wanted.end()), wanted.end());
   const PronunciationLookup dictionary = lookUpPronunciations(model.dictionary, wanted);
   if (!dictionary.error.empty()) return {{}, dictionary.error};
-  const Pronouncer pronouncer(dictionary, model.phones, otherReadings(wanted, dictionary));
+  const Pronouncer pronouncer(dictionary, model.phones, readingsOf(wanted, dictionary, readers));
 
   std::unordered_map<std::string, std::vector<std::string>> hosts;
   for (const HostPronunciation& entry : host.entries) {

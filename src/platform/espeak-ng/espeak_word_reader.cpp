@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/espeak-ng-phonemes/espeak_letter_to_sound.h"
+#include "platform/espeak-ng/espeak_word_reader.h"
 
 #include <espeak-ng/speak_lib.h>
 
@@ -62,7 +62,7 @@ std::optional<std::string> arpabetOf(std::string_view phonemes) {
 
 }  // namespace
 
-std::vector<std::optional<std::string>> espeakPhones(const std::vector<std::string>& words) {
+std::vector<std::optional<std::string>> EspeakWordReader::readWords(const std::vector<std::string>& words) {
   if (words.empty()) return {};
   std::promise<std::vector<std::optional<std::string>>> answer;
   std::future<std::vector<std::optional<std::string>>> answered = answer.get_future();

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "platform/flite-lexicon/flite_letter_to_sound.h"
+#include "platform/flite/flite_lexicon.h"
 
 #include <dlfcn.h>
 #include <flite/flite.h>
 
 #include <algorithm>
 #include <cctype>
-#include <mutex>
+#include <future>
 
+#include "platform/flite/flite_engine.h"
 #include "platform/flite/flite_errors.h"
 
 namespace speech_bridge {
@@ -55,18 +56,28 @@ void lookUp(void* context) {
   delete_val(phones);
 }
 
-}  // namespace
-
-std::optional<std::string> fliteLexiconPhones(std::string_view word) {
+// On Flite's thread.
+std::optional<std::string> phonesOf(const std::string& word) {
   if (word.empty() || !std::all_of(word.begin(), word.end(), [](char c) { return c >= 'a' && c <= 'z'; })) {
     return std::nullopt;
   }
-  static std::mutex serialised;
-  const std::lock_guard lock(serialised);
-  const std::string letters(word);
-  Lookup lookup{letters.c_str(), {}};
+  Lookup lookup{word.c_str(), {}};
   if (!callCatchingFliteErrors(lookUp, &lookup) || lookup.phones.empty()) return std::nullopt;
   return lookup.phones;
+}
+
+}  // namespace
+
+std::vector<std::optional<std::string>> FliteLexicon::readWords(const std::vector<std::string>& words) {
+  if (words.empty()) return {};
+  std::promise<std::vector<std::optional<std::string>>> answer;
+  std::future<std::vector<std::optional<std::string>>> answered = answer.get_future();
+  FliteEngine::shared().submit([&words, &answer] {
+    std::vector<std::optional<std::string>> phones;
+    for (const std::string& word : words) phones.push_back(phonesOf(word));
+    answer.set_value(std::move(phones));
+  });
+  return answered.get();
 }
 
 }  // namespace speech_bridge
