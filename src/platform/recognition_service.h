@@ -98,7 +98,8 @@ class RecognitionTask {
 };
 
 // Called zero or more times on a thread of the service, each time with a
-// result, an error, both or neither.
+// result, an error, both or neither. An interim result may repeat the text
+// of the one before it: the receiver decides what counts as a change.
 using RecognitionResultHandler =
     std::function<void(std::optional<RecognitionResult> result, std::optional<RecognitionError> error)>;
 
