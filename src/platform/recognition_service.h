@@ -121,7 +121,7 @@ class RecognitionService {
   virtual ~RecognitionService() = default;
 
   // Asks for recognition permission. `completion` is called exactly once, on
-  // any thread.
+  // any thread, possibly from inside this call.
   virtual void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) = 0;
 
   // The recognizer for a locale identifier such as "en-US", or nullptr when

@@ -139,6 +139,10 @@ void SimulatedRecognitionService::requestAuthorization(std::function<void(Speech
   }
   if (!authorization->status) return;
   const SpeechAuthorizationStatus status = *authorization->status;
+  if (authorization->insideTheCall) {
+    answerInsideTheCall(loop_, [&completion, status] { completion(status); });
+    return;
+  }
   deliverPlatformAnswer(loop_, loop_.now() + authorization->after,
                         [completion = std::move(completion), status] { completion(status); });
 }

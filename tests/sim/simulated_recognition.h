@@ -21,6 +21,7 @@ class SimulatedMainLoop;
 struct AuthorizationAnswer {
   std::optional<SpeechAuthorizationStatus> status;
   double after = 0.0;  // seconds after the request
+  bool insideTheCall = false;  // answered at once, from inside the request
 };
 
 // One answer of a task: a result, an error, both or neither.

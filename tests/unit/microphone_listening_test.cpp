@@ -85,6 +85,21 @@ TEST_F(ListenJobTest, StopBringsTheFinalTextOfWhatWasCaptured) {
   EXPECT_EQ(sim.audioCapture.requestedFormatChannels, 1u);
 }
 
+// A platform with no permission gate answers inside its calls; the job is
+// the one a prompt that answers later gives, only sooner.
+TEST_F(ListenJobTest, PermissionsAnsweredInsideTheirCallsGiveTheSameJob) {
+  sim.recognition.authorization->insideTheCall = true;
+  sim.permissions.microphone->insideTheCall = true;
+  script({sim::interimAnswer(0.5, "go"), sim::finalAfterFinish(0.2, "go")});
+  hostWrites(2.0, "stop\n");
+  listen();
+  EXPECT_EQ(outcome.lines, (Lines{kReady, partial("go"), final("go")}));
+  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting,
+                                       {"stop", "removeTapOnBus 0", "endAudio", "finish"},
+                                       {"stop", "endAudio", "cancel"}}));
+  EXPECT_EQ(sim.recognition.tasks.at(0)->startedAt, start) << "capture starts without waiting";
+}
+
 TEST_F(ListenJobTest, CaptureEndsAtTheStop) {
   sim.audioCapture.captureBuffers(200);  // about 4.3 s
   script({sim::finalAfterFinish(0.1, "")});

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 
-#include <thread>
-
 #include "platform/pocketsphinx/live_audio_request.h"
 #include "platform/pocketsphinx/pocketsphinx_recognizer.h"
 #include "platform/pocketsphinx/speech_model.h"
@@ -11,7 +9,7 @@ namespace speech_bridge {
 
 void PocketsphinxRecognitionService::requestAuthorization(
     std::function<void(SpeechAuthorizationStatus)> completion) {
-  std::thread([completion = std::move(completion)] { completion(SpeechAuthorizationStatus::authorized); }).detach();
+  completion(SpeechAuthorizationStatus::authorized);
 }
 
 std::shared_ptr<SpeechRecognizer> PocketsphinxRecognitionService::recognizerForLocale(

@@ -7,7 +7,7 @@ namespace speech_bridge {
 
 // Speech recognition on this machine with PocketSphinx and the models
 // installed here. Linux has no permission gate for it: authorization is
-// granted, answered from another thread as a gated platform would answer.
+// granted, answered from inside the request.
 class PocketsphinxRecognitionService final : public RecognitionService {
  public:
   void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) override;
