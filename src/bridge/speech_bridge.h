@@ -41,7 +41,8 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   // finish("error", {"message": message}, 1).
   void fail(const std::string& message);
 
-  // Stops capture and ends the live request's audio; safe to repeat.
+  // Stops the microphone and removes the tap; safe to repeat. The audio of
+  // the request ends once, where the task is finished or cancelled.
   void stopCapture();
 
   // Recognition.

@@ -72,7 +72,8 @@ class AudioBufferRecognitionRequest : public RecognitionRequest {
   virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) = 0;
 
   // No audio follows; the task goes on to its final result. A second call is
-  // harmless.
+  // harmless, and so is a call after the task's finish() or cancel(), which
+  // end the audio themselves.
   virtual void endAudio() = 0;
 };
 
@@ -90,10 +91,13 @@ class RecognitionTask {
  public:
   virtual ~RecognitionTask() = default;
 
-  // Asks for a final result for the audio received so far.
+  // Asks for a final result for the audio received so far. A live request's
+  // audio ends here: nothing appended afterwards is heard, and no endAudio()
+  // is needed.
   virtual void finish() = 0;
 
-  // Stops the task. Answers may still arrive afterwards; callers discard them.
+  // Stops the task, and ends a live request's audio as finish() does.
+  // Answers may still arrive afterwards; callers discard them.
   virtual void cancel() = 0;
 };
 

@@ -82,6 +82,10 @@ void SimulatedAudioBufferRequest::appendAudioPcmBuffer(const AudioPcmBuffer& buf
 
 void SimulatedAudioBufferRequest::endAudio() {
   calls_.record("endAudio");
+  endByTask();
+}
+
+void SimulatedAudioBufferRequest::endByTask() {
   std::lock_guard lock(mutex_);
   ended_ = true;
 }
@@ -101,8 +105,14 @@ int SimulatedAudioBufferRequest::buffersAfterEnd() const {
   return buffersAfterEnd_;
 }
 
+void SimulatedRecognitionTask::cancel() {
+  calls_.record("cancel");
+  if (live_) live_->endByTask();
+}
+
 void SimulatedRecognitionTask::finish() {
   calls_.record("finish");
+  if (live_) live_->endByTask();
   const double finishedAt = loop_.now();
   for (const ScriptedAnswer& answer : onFinish_) {
     deliverPlatformAnswer(loop_, finishedAt + answer.after,
@@ -181,8 +191,12 @@ std::shared_ptr<RecognitionTask> SimulatedRecognitionService::startTask(std::sha
   for (const ScriptedAnswer& answer : script) {
     if (answer.afterFinish) onFinish.push_back(answer);
   }
+  std::shared_ptr<SimulatedAudioBufferRequest> live;
+  for (const auto& made : audioBufferRequests) {
+    if (made == request) live = made;
+  }
   auto task = std::make_shared<SimulatedRecognitionTask>(std::move(request), loop_.now(), calls_, loop_, handler,
-                                                         std::move(onFinish));
+                                                         std::move(onFinish), std::move(live));
   tasks.push_back(task);
   for (const ScriptedAnswer& answer : script) {
     if (answer.afterFinish) continue;

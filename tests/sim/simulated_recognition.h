@@ -68,7 +68,10 @@ class SimulatedAudioBufferRequest final : public AudioBufferRecognitionRequest {
 
   int buffersAppended() const;
   std::uint64_t framesAppended() const;
-  int buffersAfterEnd() const;  // appended after endAudio(), and ignored
+  int buffersAfterEnd() const;  // appended after the audio ended, and ignored
+
+  // What the task's finish() or cancel() does to the audio: ends it, unlogged.
+  void endByTask();
 
  private:
   CallLog& calls_;
@@ -84,26 +87,30 @@ class SimulatedRecognitionTask final : public RecognitionTask {
  public:
   SimulatedRecognitionTask(std::shared_ptr<RecognitionRequest> request, double startedAt, CallLog& calls,
                            SimulatedMainLoop& loop, RecognitionResultHandler handler,
-                           std::vector<ScriptedAnswer> onFinish)
+                           std::vector<ScriptedAnswer> onFinish,
+                           std::shared_ptr<SimulatedAudioBufferRequest> live)
       : request(std::move(request)),
         startedAt(startedAt),
         calls_(calls),
         loop_(loop),
         handler_(std::move(handler)),
-        onFinish_(std::move(onFinish)) {}
+        onFinish_(std::move(onFinish)),
+        live_(std::move(live)) {}
 
   const std::shared_ptr<RecognitionRequest> request;
   const double startedAt;  // virtual seconds
 
-  // Delivers the answers scripted for the first finish().
+  // Delivers the answers scripted for the first finish(). Both end a live
+  // request's audio, as a real task does.
   void finish() override;
-  void cancel() override { calls_.record("cancel"); }
+  void cancel() override;
 
  private:
   CallLog& calls_;
   SimulatedMainLoop& loop_;
   RecognitionResultHandler handler_;
   std::vector<ScriptedAnswer> onFinish_;
+  const std::shared_ptr<SimulatedAudioBufferRequest> live_;  // null for a file request
 };
 
 // The recognition service, answering as the test scripts it. Every answer
