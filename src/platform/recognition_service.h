@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -35,11 +36,26 @@ struct RecognitionError {
   std::string localizedDescription;  // one readable sentence
 };
 
+class AudioBufferRecognitionRequest;
+class UrlRecognitionRequest;
+
+// The kinds of request. A request passes itself to the member for its kind,
+// so that a recognizer learns what it was given without a type check.
+class RecognitionRequestKinds {
+ public:
+  virtual ~RecognitionRequestKinds() = default;
+  virtual void audioBuffers(AudioBufferRecognitionRequest& request) = 0;
+  virtual void audioFile(UrlRecognitionRequest& request) = 0;
+};
+
 // What a task is asked to recognise. Options are set before the task starts.
 // The setters are virtual so that a fake can record the order of calls.
 class RecognitionRequest {
  public:
   virtual ~RecognitionRequest() = default;
+
+  // Calls the member of `kinds` for this request's kind, once.
+  virtual void passKind(RecognitionRequestKinds& kinds) = 0;
 
   virtual void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
   virtual void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
@@ -63,24 +79,59 @@ class RecognitionRequest {
   std::optional<std::string> grammarFile_;
 };
 
+// Where a live request's buffers go: the audio input of the task that
+// recognises it, which the recognizer makes.
+class AudioBufferSink {
+ public:
+  virtual ~AudioBufferSink() = default;
+  // Capture thread, in capture order: copies what it needs and returns at once.
+  virtual void append(const AudioPcmBuffer& buffer) = 0;
+  // Any thread: no audio follows. Harmless when repeated.
+  virtual void endAudio() = 0;
+};
+
 // Live audio, appended as it is captured.
 class AudioBufferRecognitionRequest : public RecognitionRequest {
  public:
+  void passKind(RecognitionRequestKinds& kinds) final { kinds.audioBuffers(*this); }
+
   // Called on the capture thread, in capture order; safe while the main thread
   // ends the audio or finishes or cancels the task. Copies what it needs and
-  // returns at once; buffers appended after endAudio() are ignored.
-  virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) = 0;
+  // returns at once; buffers appended after endAudio(), or before a task
+  // started for the request, are ignored.
+  virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) {
+    if (ended_.load(std::memory_order_acquire)) return;
+    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->append(buffer);
+  }
 
   // No audio follows; the task goes on to its final result. A second call is
   // harmless, and so is a call after the task's finish() or cancel(), which
   // end the audio themselves.
-  virtual void endAudio() = 0;
+  virtual void endAudio() {
+    ended_.store(true, std::memory_order_release);
+    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->endAudio();
+  }
+
+  // The recognizer, on the thread that starts the task, before any buffer is
+  // appended: where the buffers go. Only the first call counts.
+  void connect(std::shared_ptr<AudioBufferSink> sink) {
+    if (sink_ || !sink) return;
+    sink_ = std::move(sink);
+    sinkSeen_.store(sink_.get(), std::memory_order_release);
+    if (ended_.load(std::memory_order_acquire)) sink_->endAudio();
+  }
+
+ private:
+  std::shared_ptr<AudioBufferSink> sink_;  // kept while the request lives
+  std::atomic<AudioBufferSink*> sinkSeen_{nullptr};
+  std::atomic<bool> ended_{false};
 };
 
 // A local audio file, which the service reads itself.
 class UrlRecognitionRequest : public RecognitionRequest {
  public:
   explicit UrlRecognitionRequest(std::string path) : path_(std::move(path)) {}
+  void passKind(RecognitionRequestKinds& kinds) final { kinds.audioFile(*this); }
   const std::string& path() const { return path_; }
 
  private:

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 
-#include "platform/pocketsphinx/live_audio_request.h"
 #include "platform/pocketsphinx/pocketsphinx_recognizer.h"
 #include "platform/pocketsphinx/speech_model.h"
 
@@ -20,7 +19,7 @@ std::shared_ptr<SpeechRecognizer> PocketsphinxRecognitionService::recognizerForL
 }
 
 std::shared_ptr<AudioBufferRecognitionRequest> PocketsphinxRecognitionService::makeAudioBufferRequest() {
-  return std::make_shared<LiveAudioRequest>();
+  return std::make_shared<AudioBufferRecognitionRequest>();
 }
 
 std::shared_ptr<UrlRecognitionRequest> PocketsphinxRecognitionService::makeUrlRequest(const std::string& path) {

@@ -14,9 +14,9 @@ class PocketsphinxRecognizer final : public SpeechRecognizer {
 
   bool supportsOnDeviceRecognition() const override { return true; }
 
-  // A file request reads its file; a live request decodes what is appended,
-  // in one pass; a request of a kind this recognizer cannot read ends the
-  // task with an error. A request's grammar file restricts the task to it.
+  // A file request reads its file; a live request decodes what is appended
+  // once the task has started, in one pass. A request's grammar file
+  // restricts the task to it.
   std::shared_ptr<RecognitionTask> recognitionTask(std::shared_ptr<RecognitionRequest> request,
                                                    RecognitionResultHandler handler) override;
 
