@@ -11,6 +11,7 @@ namespace speech_bridge::message {
 inline constexpr char kUsage[] = "Usage: --listen | --speak | --voices | --transcribe-file PATH [--locale en-US] [--voice ID]";
 inline constexpr char kTranscribePathMissing[] = "--transcribe-file requires a local audio path";
 inline constexpr char kGrammarPathMissing[] = "--grammar requires a grammar file path";
+inline constexpr char kStopOnSilenceInvalid[] = "--stop-on-silence requires seconds from 0.2 to 10";
 inline constexpr char kTimedOut[] = "Speech helper timed out";
 inline constexpr char kSpeechUsageDescriptionMissing[] = "Speech recognition requires the packaged app's speech usage description";
 inline constexpr char kMicrophoneUsageDescriptionMissing[] = "Microphone capture requires the packaged app's microphone usage description";
@@ -37,10 +38,11 @@ inline constexpr char kVoiceUnavailable[] = "Selected speech voice is unavailabl
 inline constexpr char kPlaybackCancelled[] = "Speech playback cancelled";
 inline constexpr char kPlaybackTooLong[] = "Speech playback exceeded 60 seconds";
 
-inline constexpr std::array<const char*, 28> kAll = {
+inline constexpr std::array<const char*, 29> kAll = {
     kUsage,
     kTranscribePathMissing,
     kGrammarPathMissing,
+    kStopOnSilenceInvalid,
     kTimedOut,
     kSpeechUsageDescriptionMissing,
     kMicrophoneUsageDescriptionMissing,

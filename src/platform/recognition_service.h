@@ -30,7 +30,20 @@ struct RecognitionResult {
   // Under a grammar, on a final result with text: the rules the sentence
   // passed through, the public rule first, in pre-order.
   std::vector<RuleMatch> rules;
+  // Under a grammar, on an interim result: the text is a whole sentence of
+  // the grammar, not only the start of one.
+  bool wholeSentence = false;
 };
+
+// A change in what a live request's speech detector hears.
+struct SpeechActivity {
+  bool speaking = false;
+  // On a change to silence: how long the input had been silent when the
+  // detector could tell it was more than a gap between sounds.
+  double silentSeconds = 0.0;
+};
+
+using SpeechActivityHandler = std::function<void(SpeechActivity)>;
 
 struct RecognitionError {
   std::string localizedDescription;  // one readable sentence
@@ -112,6 +125,13 @@ class AudioBufferRecognitionRequest : public RecognitionRequest {
     if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->endAudio();
   }
 
+  // Set before the task starts; without one nothing is detected. `handler`
+  // is told each change: speech begins, or speech has given way to silence.
+  // Steady noise, a hum or silence is never speech. It runs on the capture
+  // thread and must return at once, and may still run after the task ends.
+  virtual void setSpeechActivityHandler(SpeechActivityHandler handler) { activityHandler_ = std::move(handler); }
+  const SpeechActivityHandler& speechActivityHandler() const { return activityHandler_; }
+
   // The recognizer, on the thread that starts the task, before any buffer is
   // appended: where the buffers go. Only the first call counts.
   void connect(std::shared_ptr<AudioBufferSink> sink) {
@@ -122,6 +142,7 @@ class AudioBufferRecognitionRequest : public RecognitionRequest {
   }
 
  private:
+  SpeechActivityHandler activityHandler_;
   std::shared_ptr<AudioBufferSink> sink_;  // kept while the request lives
   std::atomic<AudioBufferSink*> sinkSeen_{nullptr};
   std::atomic<bool> ended_{false};

@@ -35,19 +35,36 @@ class SimulatedRecognizer final : public SpeechRecognizer {
 }  // namespace
 
 ScriptedAnswer interimAnswer(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), false}, std::nullopt};
+  return {after, RecognitionResult{std::move(text), false}, std::nullopt, false, std::nullopt};
 }
 
 ScriptedAnswer finalAnswer(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), true}, std::nullopt};
+  return {after, RecognitionResult{std::move(text), true}, std::nullopt, false, std::nullopt};
 }
 
 ScriptedAnswer errorAnswer(double after, std::string description) {
-  return {after, std::nullopt, RecognitionError{std::move(description)}};
+  return {after, std::nullopt, RecognitionError{std::move(description)}, false, std::nullopt};
 }
 
 ScriptedAnswer finalAfterFinish(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), true}, std::nullopt, true};
+  return {after, RecognitionResult{std::move(text), true}, std::nullopt, true, std::nullopt};
+}
+
+ScriptedAnswer sentenceAnswer(double after, std::string text) {
+  ScriptedAnswer answer = interimAnswer(after, std::move(text));
+  answer.result->wholeSentence = true;
+  return answer;
+}
+
+ScriptedAnswer speechBegins(double after) { return {after, std::nullopt, std::nullopt, false, SpeechActivity{true, 0.0}}; }
+
+ScriptedAnswer silenceBegins(double after, double silentFor) {
+  return {after, std::nullopt, std::nullopt, false, SpeechActivity{false, silentFor}};
+}
+
+void SimulatedAudioBufferRequest::setSpeechActivityHandler(SpeechActivityHandler handler) {
+  calls_.record("setSpeechActivityHandler");
+  AudioBufferRecognitionRequest::setSpeechActivityHandler(std::move(handler));
 }
 
 void SimulatedAudioBufferRequest::setRequiresOnDeviceRecognition(bool value) {
@@ -196,10 +213,17 @@ std::shared_ptr<RecognitionTask> SimulatedRecognitionService::startTask(std::sha
     if (made == request) live = made;
   }
   auto task = std::make_shared<SimulatedRecognitionTask>(std::move(request), loop_.now(), calls_, loop_, handler,
-                                                         std::move(onFinish), std::move(live));
+                                                         std::move(onFinish), live);
   tasks.push_back(task);
   for (const ScriptedAnswer& answer : script) {
     if (answer.afterFinish) continue;
+    if (answer.activity) {
+      const SpeechActivityHandler handler = live ? live->speechActivityHandler() : nullptr;
+      if (!handler) continue;  // nothing is detected without a handler
+      deliverPlatformAnswer(loop_, task->startedAt + answer.after,
+                            [handler, activity = *answer.activity] { handler(activity); });
+      continue;
+    }
     deliverPlatformAnswer(loop_, task->startedAt + answer.after,
                           [handler, answer] { handler(answer.result, answer.error); });
   }

@@ -30,6 +30,9 @@ struct ScriptedAnswer {
   std::optional<RecognitionResult> result;
   std::optional<RecognitionError> error;
   bool afterFinish = false;  // `after` counts from the task's finish() instead
+  // Instead of an answer of the task: a change the live request's speech
+  // detector reports, through the request's handler when one is set.
+  std::optional<SpeechActivity> activity;
 };
 
 ScriptedAnswer interimAnswer(double after, std::string text);
@@ -37,6 +40,11 @@ ScriptedAnswer finalAnswer(double after, std::string text);
 ScriptedAnswer errorAnswer(double after, std::string description);
 // The final result a live task gives `after` seconds after it is asked to finish.
 ScriptedAnswer finalAfterFinish(double after, std::string text);
+// An interim text that is a whole sentence of the grammar.
+ScriptedAnswer sentenceAnswer(double after, std::string text);
+// The detector hears speech begin; or silence, `silentFor` seconds old already.
+ScriptedAnswer speechBegins(double after);
+ScriptedAnswer silenceBegins(double after, double silentFor = 0.0);
 
 // A file request that records the options set on it.
 class SimulatedUrlRequest final : public UrlRecognitionRequest {
@@ -62,6 +70,7 @@ class SimulatedAudioBufferRequest final : public AudioBufferRecognitionRequest {
   void setShouldReportPartialResults(bool value) override;
   void setTaskHint(RecognitionTaskHint hint) override;
   void setGrammarFile(std::string path) override;
+  void setSpeechActivityHandler(SpeechActivityHandler handler) override;
 
   void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) override;
   void endAudio() override;

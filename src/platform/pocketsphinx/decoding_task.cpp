@@ -191,7 +191,9 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     if (!reportInterimResults_ || samplesSinceInterim < interimSamples) continue;
     samplesSinceInterim = 0;
     // Unchanged texts go too: the receiver keeps the last one and filters.
-    if (!report(RecognitionResult{transcriber.text(), false}, std::nullopt, State::decoding)) return;
+    RecognitionResult interim{transcriber.text(), false};
+    if (options_.grammarFile) interim.wholeSentence = transcriber.textIsSentence();
+    if (!report(std::move(interim), std::nullopt, State::decoding)) return;
   }
   if (isCancelled()) return;
   report(transcriber.finalResult(), std::nullopt, State::ended);

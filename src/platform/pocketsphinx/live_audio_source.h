@@ -10,6 +10,7 @@
 #include "platform/audio_buffer.h"
 #include "platform/pocketsphinx/audio_conversion.h"
 #include "platform/pocketsphinx/audio_source.h"
+#include "platform/pocketsphinx/speech_detector.h"
 #include "platform/recognition_service.h"
 
 namespace speech_bridge {
@@ -34,6 +35,10 @@ class LiveAudioSource final : public AudioSource, public AudioBufferSink {
   static constexpr std::size_t kQueueSamples = std::size_t{1} << 21;
 
   LiveAudioSource();
+
+  // Before the first append: the request's handler, told what the speech
+  // detector hears in what is appended. Without one nothing is detected.
+  void reportSpeechActivity(SpeechActivityHandler handler) { activityHandler_ = std::move(handler); }
 
   // Capture thread. Ignored once the input has ended.
   void append(const AudioPcmBuffer& buffer) override;
@@ -62,6 +67,8 @@ class LiveAudioSource final : public AudioSource, public AudioBufferSink {
   std::atomic<std::uint32_t> changes_{0};          // what a blocked read waits on
   double loudSeconds_ = 0.0;                       // the capture thread's own
   std::atomic<bool> speechHeard_{false};
+  SpeechActivityHandler activityHandler_;  // the capture thread's once appends begin
+  SpeechDetector detector_;                // the capture thread's own
 
   // The reading thread's own.
   int modelRate_ = 0;
