@@ -13,7 +13,13 @@ rejected means nobody spoke, and gets no answer. Every job ends with one
 "final" or one "error" event; an error is printed and ends this program with
 status 1. Uses the Python standard library only.
 
+With --hands-free SECONDS there is no key to press: the bridge ends each job
+itself once the order has been followed by SECONDS of silence (twice that
+after words that are not yet a whole order), and the host listens for the
+next order after each answer, until Ctrl-C.
+
     python3 examples/ship_host.py [--bridge PATH] [--grammar PATH] [--locale en-US] [--voice ID]
+                                  [--hands-free SECONDS]
 """
 
 import argparse
@@ -96,15 +102,20 @@ def stop_on_enter(process):
         pass  # the job has ended already
 
 
-def listen(bridge, grammar, locale, display):
-    """Records one spoken order and returns its final event."""
-    process = subprocess.Popen([bridge, "--listen", "--grammar", grammar, "--locale", locale], stdin=subprocess.PIPE,
-                               stdout=subprocess.PIPE, text=True, encoding="utf-8")
+def listen(bridge, grammar, locale, display, hands_free=None):
+    """Records one spoken order and returns its final event. Hands free, the
+    bridge stops by itself after `hands_free` seconds of silence."""
+    command = [bridge, "--listen", "--grammar", grammar, "--locale", locale]
+    if hands_free:
+        command += ["--stop-on-silence", hands_free]
+    process = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, encoding="utf-8")
     last = None
     try:
         for line in process.stdout:  # one event per line, as it happens
             last = json.loads(line)
-            if last["event"] == "ready":
+            if last["event"] == "ready" and hands_free:
+                display.line("Listening. Speak your order.")
+            elif last["event"] == "ready":
                 display.line("Listening. Speak your order, then press Enter.")
                 threading.Thread(target=stop_on_enter, args=(process,), daemon=True).start()
             elif last["event"] == "partial":
@@ -136,22 +147,28 @@ def main():
                         help="the orders the fleet understands (JSGF, or one phrase a line)")
     parser.add_argument("--locale", default="en-US")
     parser.add_argument("--voice", help="a voice id that `speech-bridge --voices` lists")
+    parser.add_argument("--hands-free", metavar="SECONDS",
+                        help="no Enter: the silence (0.2 to 10 s) after an order ends it; one order after another")
     options = parser.parse_args()
 
     display = Display()
     try:
-        final = listen(options.bridge, options.grammar, options.locale, display)
-        if final["text"]:
-            display.line(f"Heard: {final['text']}")
-            reply = answer(final["text"], final["rules"])
-        elif final.get("rejected"):
-            display.line("Heard no order.")
-            reply = "Not understood, say again."
-        else:
-            display.line("Heard nothing.")
-            return 0
-        print(f"Replying: {reply}", flush=True)
-        speak(options.bridge, reply, options.locale, options.voice)
+        while True:
+            final = listen(options.bridge, options.grammar, options.locale, display, options.hands_free)
+            if final["text"]:
+                display.line(f"Heard: {final['text']}")
+                reply = answer(final["text"], final["rules"])
+            elif final.get("rejected"):
+                display.line("Heard no order.")
+                reply = "Not understood, say again."
+            else:
+                display.line("Heard nothing.")
+                reply = None
+            if reply:
+                print(f"Replying: {reply}", flush=True)
+                speak(options.bridge, reply, options.locale, options.voice)
+            if not options.hands_free:
+                return 0
     except BridgeError as error:
         display.line(f"speech-bridge: {error}", sys.stderr)
         return 1

@@ -2,6 +2,8 @@
 #include "app/process.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string_view>
 
 #include "app/arguments.h"
 #include "bridge/messages.h"
@@ -43,11 +45,42 @@ bool takeGrammar(Process& process) {
   return true;
 }
 
+// A decimal such as "0.6" or "2": digits, and perhaps a point and digits.
+std::optional<double> decimal(const std::string& text) {
+  const std::size_t point = text.find('.');
+  const auto digits = [](std::string_view part) {
+    return !part.empty() && part.find_first_not_of("0123456789") == std::string_view::npos;
+  };
+  if (!digits(std::string_view(text).substr(0, point)) ||
+      (point != std::string::npos && !digits(std::string_view(text).substr(point + 1)))) {
+    return std::nullopt;
+  }
+  double value = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+  if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+  return value;
+}
+
+// --stop-on-silence SECONDS, for --listen. False when the value is missing,
+// malformed or out of range: the job has failed.
+bool takeStopOnSilence(Process& process) {
+  const auto& args = process.args;
+  if (std::find(args.begin(), args.end(), "--stop-on-silence") == args.end()) return true;
+  const auto text = valueAfter(args, "--stop-on-silence");
+  const std::optional<double> seconds = text ? decimal(*text) : std::nullopt;
+  if (!seconds || *seconds < SpeechBridge::kLeastSilenceSeconds || *seconds > SpeechBridge::kMostSilenceSeconds) {
+    process.bridge->fail(message::kStopOnSilenceInvalid);
+    return false;
+  }
+  process.bridge->stopOnSilenceSeconds = *seconds;
+  return true;
+}
+
 void dispatchMode(Process& process) {
   SpeechBridge& bridge = *process.bridge;
   const std::string mode = process.args.empty() ? std::string() : process.args.front();
   if (mode == "--listen") {
-    if (takeGrammar(process)) bridge.listen(process.locale);
+    if (takeGrammar(process) && takeStopOnSilence(process)) bridge.listen(process.locale);
   } else if (mode == "--transcribe-file") {
     const auto path = valueAfter(process.args, "--transcribe-file");
     if (!path) {

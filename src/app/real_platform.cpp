@@ -3,8 +3,10 @@
 
 #include "app/default_audio.h"
 #include "platform/espeak-ng/espeak_engine.h"
+#include "platform/espeak-ng/espeak_word_reader.h"
 #include "platform/festival/festival_engine.h"
 #include "platform/flite/flite_engine.h"
+#include "platform/flite/flite_lexicon.h"
 #include "platform/libplist/embedded_property_list.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 #include "platform/posix/posix_file_system.h"
@@ -21,7 +23,11 @@ struct RealPlatform::Services {
   PosixFileSystem files;
   EmbeddedPropertyList infoDictionary;
   UngatedPermissions permissions;
-  PocketsphinxRecognitionService recognition;
+  // Words a grammar uses that the dictionary lacks: Flite's CMU lexicon and
+  // its rules, then eSpeak NG's reading as an alternate.
+  FliteLexicon lexicon;
+  EspeakWordReader espeakReadings;
+  PocketsphinxRecognitionService recognition{{lexicon, espeakReadings}};
   DefaultAudioCapture audioCapture;
   DefaultAudioOutput audioOutput;
   // Festival's statistical voice speaks English by default where it is

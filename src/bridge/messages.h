@@ -13,6 +13,7 @@ inline constexpr char kTranscribePathMissing[] = "--transcribe-file requires a l
 inline constexpr char kGrammarPathMissing[] = "--grammar requires a grammar file path";
 inline constexpr char kPronunciationPathMissing[] = "--pronunciations requires a pronunciation file path";
 inline constexpr char kPronunciationsWithoutGrammar[] = "--pronunciations requires --grammar";
+inline constexpr char kStopOnSilenceInvalid[] = "--stop-on-silence requires seconds from 0.2 to 10";
 inline constexpr char kTimedOut[] = "Speech helper timed out";
 inline constexpr char kSpeechUsageDescriptionMissing[] = "Speech recognition requires the packaged app's speech usage description";
 inline constexpr char kMicrophoneUsageDescriptionMissing[] = "Microphone capture requires the packaged app's microphone usage description";
@@ -39,12 +40,13 @@ inline constexpr char kVoiceUnavailable[] = "Selected speech voice is unavailabl
 inline constexpr char kPlaybackCancelled[] = "Speech playback cancelled";
 inline constexpr char kPlaybackTooLong[] = "Speech playback exceeded 60 seconds";
 
-inline constexpr std::array<const char*, 30> kAll = {
+inline constexpr std::array<const char*, 31> kAll = {
     kUsage,
     kTranscribePathMissing,
     kGrammarPathMissing,
     kPronunciationPathMissing,
     kPronunciationsWithoutGrammar,
+    kStopOnSilenceInvalid,
     kTimedOut,
     kSpeechUsageDescriptionMissing,
     kMicrophoneUsageDescriptionMissing,

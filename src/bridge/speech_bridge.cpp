@@ -36,7 +36,6 @@ void SpeechBridge::stopCapture() {
     if (engine) engine->inputNode().removeTapOnBus(0);
     tapInstalled = false;
   }
-  if (request) request->endAudio();
 }
 
 }  // namespace speech_bridge

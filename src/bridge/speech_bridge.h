@@ -15,6 +15,7 @@ namespace speech_bridge {
 
 class AudioBufferRecognitionRequest;
 class AudioEngine;
+struct SpeechActivity;
 class RecognitionRequest;
 class RecognitionTask;
 class SpeechRecognizer;
@@ -41,7 +42,8 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   // finish("error", {"message": message}, 1).
   void fail(const std::string& message);
 
-  // Stops capture and ends the live request's audio; safe to repeat.
+  // Stops the microphone and removes the tap; safe to repeat. The audio of
+  // the request ends once, where the task is finished or cancelled.
   void stopCapture();
 
   // Recognition.
@@ -51,6 +53,12 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
                    const std::shared_ptr<RecognitionRequest>& request);
   void listen(const std::string& locale);
   void stopListening();
+  // --stop-on-silence: from now on, what the request's speech detector hears
+  // may stop listening, as the host's "stop" would.
+  void stopOnSilence(AudioBufferRecognitionRequest& live);
+  void heardSpeechActivity(const SpeechActivity& activity);
+  // An interim result, changed or not: whether its text is a whole sentence.
+  void heardInterim(bool wholeSentence);
   void listenControls();
   void transcribe(const std::string& path, const std::string& locale);
 
@@ -81,8 +89,20 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   // The absolute path given with --pronunciations, which comes with --grammar only.
   std::optional<std::string> pronunciationFile;
 
+  // The seconds given with --stop-on-silence: once speech was heard, that
+  // much silence stops listening (twice that, under a grammar, after words
+  // that are not yet a whole sentence of it).
+  static constexpr double kLeastSilenceSeconds = 0.2;
+  static constexpr double kMostSilenceSeconds = 10.0;
+  std::optional<double> stopOnSilenceSeconds;
+  bool speechHeard = false;
+  bool partialIsSentence = false;
+  std::optional<double> silentSince;  // main loop time
+  int silenceChecks = 0;              // a check of an older count is stale
+
  private:
   void handleControlChunk(const std::string& chunk);
+  void checkSilence();
 
   Platform& platform_;
 };

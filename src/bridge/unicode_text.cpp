@@ -18,38 +18,32 @@ struct Decoded {
   bool wellFormed;
 };
 
-// One step of UTF-8 decoding by the Unicode standard's table of well-formed
-// byte sequences; an ill-formed sequence consumes its maximal subpart.
-Decoded decodeOne(std::string_view bytes, std::size_t at) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
-  const unsigned char lead = byte(0);
-  if (lead < 0x80) return {lead, 1, true};
-
-  std::size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  char32_t value = 0;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, value = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, value = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, value = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return {kReplacement, 1, false};
-  }
-
-  for (std::size_t i = 1; i < length; ++i) {
-    if (at + i >= bytes.size()) return {kReplacement, i, false};
-    const unsigned char next = byte(i);
-    if (next < low || next > high) return {kReplacement, i, false};
+// How far an ill-formed sequence starting at `at` reaches: its maximal
+// subpart, the longest start of a well-formed sequence (at least the lead).
+std::size_t illFormedLength(std::string_view bytes, std::size_t at) {
+  const auto lead = static_cast<unsigned char>(bytes[at]);
+  if (lead < 0xC2 || lead > 0xF4) return 1;
+  const std::size_t length = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+  // The second byte's range narrows after E0, ED, F0 and F4.
+  unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+  unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+  std::size_t i = 1;
+  for (; i < length && at + i < bytes.size(); ++i) {
+    const auto next = static_cast<unsigned char>(bytes[at + i]);
+    if (next < low || next > high) break;
     low = 0x80, high = 0xBF;
-    value = (value << 6) | (next & 0x3F);
   }
-  return {value, length, true};
+  return i;
+}
+
+// One step of UTF-8 decoding, by utf8proc as the grammar reader decodes; an
+// ill-formed sequence consumes its maximal subpart.
+Decoded decodeOne(std::string_view bytes, std::size_t at) {
+  utf8proc_int32_t codePoint = 0;
+  const utf8proc_ssize_t length = utf8proc_iterate(reinterpret_cast<const utf8proc_uint8_t*>(bytes.data() + at),
+                                                   static_cast<utf8proc_ssize_t>(bytes.size() - at), &codePoint);
+  if (length > 0) return {static_cast<char32_t>(codePoint), static_cast<std::size_t>(length), true};
+  return {kReplacement, illFormedLength(bytes, at), false};
 }
 
 void appendUtf8(std::string& out, char32_t c) {

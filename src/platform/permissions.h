@@ -10,7 +10,8 @@ class Permissions {
   virtual ~Permissions() = default;
 
   // Asks for access to the microphone. `completion` is called exactly once,
-  // on any thread, with true when access was granted.
+  // on any thread, possibly from inside this call, with true when access was
+  // granted.
   virtual void requestMicrophoneAccess(std::function<void(bool granted)> completion) = 0;
 };
 

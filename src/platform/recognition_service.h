@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,10 +30,35 @@ struct RecognitionResult {
   // Under a grammar, on a final result with text: the rules the sentence
   // passed through, the public rule first, in pre-order.
   std::vector<RuleMatch> rules;
+  // Under a grammar, on an interim result: the text is a whole sentence of
+  // the grammar, not only the start of one.
+  bool wholeSentence = false;
 };
+
+// A change in what a live request's speech detector hears.
+struct SpeechActivity {
+  bool speaking = false;
+  // On a change to silence: how long the input had been silent when the
+  // detector could tell it was more than a gap between sounds.
+  double silentSeconds = 0.0;
+};
+
+using SpeechActivityHandler = std::function<void(SpeechActivity)>;
 
 struct RecognitionError {
   std::string localizedDescription;  // one readable sentence
+};
+
+class AudioBufferRecognitionRequest;
+class UrlRecognitionRequest;
+
+// The kinds of request. A request passes itself to the member for its kind,
+// so that a recognizer learns what it was given without a type check.
+class RecognitionRequestKinds {
+ public:
+  virtual ~RecognitionRequestKinds() = default;
+  virtual void audioBuffers(AudioBufferRecognitionRequest& request) = 0;
+  virtual void audioFile(UrlRecognitionRequest& request) = 0;
 };
 
 // What a task is asked to recognise. Options are set before the task starts.
@@ -40,6 +66,9 @@ struct RecognitionError {
 class RecognitionRequest {
  public:
   virtual ~RecognitionRequest() = default;
+
+  // Calls the member of `kinds` for this request's kind, once.
+  virtual void passKind(RecognitionRequestKinds& kinds) = 0;
 
   virtual void setRequiresOnDeviceRecognition(bool value) { requiresOnDeviceRecognition_ = value; }
   virtual void setShouldReportPartialResults(bool value) { shouldReportPartialResults_ = value; }
@@ -69,23 +98,67 @@ class RecognitionRequest {
   std::optional<std::string> pronunciationFile_;
 };
 
+// Where a live request's buffers go: the audio input of the task that
+// recognises it, which the recognizer makes.
+class AudioBufferSink {
+ public:
+  virtual ~AudioBufferSink() = default;
+  // Capture thread, in capture order: copies what it needs and returns at once.
+  virtual void append(const AudioPcmBuffer& buffer) = 0;
+  // Any thread: no audio follows. Harmless when repeated.
+  virtual void endAudio() = 0;
+};
+
 // Live audio, appended as it is captured.
 class AudioBufferRecognitionRequest : public RecognitionRequest {
  public:
+  void passKind(RecognitionRequestKinds& kinds) final { kinds.audioBuffers(*this); }
+
   // Called on the capture thread, in capture order; safe while the main thread
   // ends the audio or finishes or cancels the task. Copies what it needs and
-  // returns at once; buffers appended after endAudio() are ignored.
-  virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) = 0;
+  // returns at once; buffers appended after endAudio(), or before a task
+  // started for the request, are ignored.
+  virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) {
+    if (ended_.load(std::memory_order_acquire)) return;
+    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->append(buffer);
+  }
 
   // No audio follows; the task goes on to its final result. A second call is
-  // harmless.
-  virtual void endAudio() = 0;
+  // harmless, and so is a call after the task's finish() or cancel(), which
+  // end the audio themselves.
+  virtual void endAudio() {
+    ended_.store(true, std::memory_order_release);
+    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->endAudio();
+  }
+
+  // Set before the task starts; without one nothing is detected. `handler`
+  // is told each change: speech begins, or speech has given way to silence.
+  // Steady noise, a hum or silence is never speech. It runs on the capture
+  // thread and must return at once, and may still run after the task ends.
+  virtual void setSpeechActivityHandler(SpeechActivityHandler handler) { activityHandler_ = std::move(handler); }
+  const SpeechActivityHandler& speechActivityHandler() const { return activityHandler_; }
+
+  // The recognizer, on the thread that starts the task, before any buffer is
+  // appended: where the buffers go. Only the first call counts.
+  void connect(std::shared_ptr<AudioBufferSink> sink) {
+    if (sink_ || !sink) return;
+    sink_ = std::move(sink);
+    sinkSeen_.store(sink_.get(), std::memory_order_release);
+    if (ended_.load(std::memory_order_acquire)) sink_->endAudio();
+  }
+
+ private:
+  SpeechActivityHandler activityHandler_;
+  std::shared_ptr<AudioBufferSink> sink_;  // kept while the request lives
+  std::atomic<AudioBufferSink*> sinkSeen_{nullptr};
+  std::atomic<bool> ended_{false};
 };
 
 // A local audio file, which the service reads itself.
 class UrlRecognitionRequest : public RecognitionRequest {
  public:
   explicit UrlRecognitionRequest(std::string path) : path_(std::move(path)) {}
+  void passKind(RecognitionRequestKinds& kinds) final { kinds.audioFile(*this); }
   const std::string& path() const { return path_; }
 
  private:
@@ -96,15 +169,19 @@ class RecognitionTask {
  public:
   virtual ~RecognitionTask() = default;
 
-  // Asks for a final result for the audio received so far.
+  // Asks for a final result for the audio received so far. A live request's
+  // audio ends here: nothing appended afterwards is heard, and no endAudio()
+  // is needed.
   virtual void finish() = 0;
 
-  // Stops the task. Answers may still arrive afterwards; callers discard them.
+  // Stops the task, and ends a live request's audio as finish() does.
+  // Answers may still arrive afterwards; callers discard them.
   virtual void cancel() = 0;
 };
 
 // Called zero or more times on a thread of the service, each time with a
-// result, an error, both or neither.
+// result, an error, both or neither. An interim result may repeat the text
+// of the one before it: the receiver decides what counts as a change.
 using RecognitionResultHandler =
     std::function<void(std::optional<RecognitionResult> result, std::optional<RecognitionError> error)>;
 
@@ -126,7 +203,7 @@ class RecognitionService {
   virtual ~RecognitionService() = default;
 
   // Asks for recognition permission. `completion` is called exactly once, on
-  // any thread.
+  // any thread, possibly from inside this call.
   virtual void requestAuthorization(std::function<void(SpeechAuthorizationStatus)> completion) = 0;
 
   // The recognizer for a locale identifier such as "en-US", or nullptr when

@@ -26,6 +26,7 @@ void startCapture(SpeechBridge& bridge, const std::shared_ptr<SpeechRecognizer>&
     bridge.fail(message::kNoMicrophone);
     return;
   }
+  if (bridge.stopOnSilenceSeconds) bridge.stopOnSilence(*bridge.request);
   // The task exists before the first buffer is captured.
   bridge.recognition(recognizer, bridge.request);
   input.installTapOnBus(kInputBus, kTapBufferFrames, format,

@@ -43,6 +43,7 @@ void handleAnswer(SpeechBridge& bridge, const std::optional<RecognitionResult>& 
       bridge.finish("final", finalFields(bridge, *result), 0);
       return;
     }
+    bridge.heardInterim(result->wholeSentence);
     if (!canonicallyEquivalent(text, bridge.lastPartial)) {
       bridge.lastPartial = text;
       bridge.emit("partial", {{"text", text}});

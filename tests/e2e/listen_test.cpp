@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -120,6 +121,45 @@ TEST_P(ListenTimingTest, UnderAGrammarAnOrderSpokenAsTheJobStartsIsHeardWhole) {
 
 // With nothing said, a stop soon after "ready" answers at once, while the
 // model is still loading, with and without a grammar.
+// --stop-on-silence: the order ends the job without any "stop", soon after
+// its last word; a steady hum played with no order in it ends nothing.
+TEST_P(ListenTimingTest, StopOnSilenceEndsTheJobAfterAnOrderButNotAfterAHum) {
+  RunningProgram program({"--listen", "--grammar", kGoForwardGrammar, "--stop-on-silence", "0.6"},
+                         server->childEnvironment());
+  ASSERT_TRUE(program.waitForLines(1, seconds(10)));
+  EXPECT_TRUE(server->waitForRecordingStreams(1));
+  const auto playing = std::chrono::steady_clock::now();
+  const pid_t player = server->startPlayingIntoMicrophone(recordingWav());
+  EXPECT_EQ(PulseServer::waitClient(player), 0);
+  const double played = std::chrono::duration<double>(std::chrono::steady_clock::now() - playing).count();
+  const ProgramResult result = program.wait(seconds(10));
+  ASSERT_GE(result.lines.size(), 2u);
+  EXPECT_EQ(result.lines.back(),
+            R"({"event":"final","rules":[{"rule":"move","text":"go forward ten meters"}],"text":"go forward ten meters"})");
+  EXPECT_EQ(result.exitStatus, 0);
+  // The recording's speech ends about 0.3 s before the recording does.
+  EXPECT_LT(result.lineSeconds.back() - result.lineSeconds.front(), played + 1.5);
+
+  PcmAudio hum{16000, 1, {}};
+  for (int i = 0; i < 16000 * 4; ++i) {
+    hum.samples.push_back(static_cast<std::int16_t>(6000 * std::sin(2 * 3.14159265 * 120 * i / 16000.0)));
+  }
+  const std::string wav = directory + "/hum-" + soundServerName(GetParam()) + ".wav";
+  writeWav(wav, hum);
+  RunningProgram humming({"--listen", "--stop-on-silence", "0.5"}, server->childEnvironment());
+  ASSERT_TRUE(humming.waitForLines(1, seconds(10)));
+  EXPECT_TRUE(server->waitForRecordingStreams(1));
+  EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(wav)), 0);
+  std::this_thread::sleep_for(milliseconds(1000));
+  for (const std::string& line : humming.linesSoFar()) {
+    EXPECT_EQ(line.find(R"("event":"final")"), std::string::npos) << "no final before the host's stop";
+  }
+  humming.writeInput("stop\n");
+  const ProgramResult stopped = humming.wait(seconds(10));
+  EXPECT_EQ(stopped.lines.back().rfind(R"({"event":"final")", 0), 0u) << stopped.lines.back();
+  EXPECT_EQ(stopped.standardError, "");
+}
+
 TEST_P(ListenTimingTest, AStopWithNothingSaidDoesNotWaitForTheModel) {
   for (const Lines& arguments : {Lines{"--listen"}, Lines{"--listen", "--grammar", kGoForwardGrammar}}) {
     SCOPED_TRACE(arguments.size() == 1 ? "open vocabulary" : "grammar");

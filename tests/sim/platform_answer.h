@@ -12,4 +12,8 @@ class SimulatedMainLoop;
 // receiver must never act on an answer inside the service's call.
 void deliverPlatformAnswer(SimulatedMainLoop& loop, double at, Task answer);
 
+// Calls `answer` now, from inside the platform call that asked for it, as a
+// platform with nothing to wait for may; the same check applies.
+void answerInsideTheCall(SimulatedMainLoop& loop, const Task& answer);
+
 }  // namespace speech_bridge::sim

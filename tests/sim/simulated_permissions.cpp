@@ -16,6 +16,10 @@ void SimulatedPermissions::requestMicrophoneAccess(std::function<void(bool grant
   }
   if (!microphone->granted) return;
   const bool granted = *microphone->granted;
+  if (microphone->insideTheCall) {
+    answerInsideTheCall(loop_, [&completion, granted] { completion(granted); });
+    return;
+  }
   deliverPlatformAnswer(loop_, loop_.now() + microphone->after,
                         [completion = std::move(completion), granted] { completion(granted); });
 }

@@ -15,6 +15,7 @@ class SimulatedMainLoop;
 struct MicrophoneAnswer {
   std::optional<bool> granted;
   double after = 0.0;  // seconds after the request
+  bool insideTheCall = false;  // answered at once, from inside the request
 };
 
 // The microphone permission, answered as scripted. A request without a

@@ -35,19 +35,36 @@ class SimulatedRecognizer final : public SpeechRecognizer {
 }  // namespace
 
 ScriptedAnswer interimAnswer(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), false}, std::nullopt};
+  return {after, RecognitionResult{std::move(text), false}, std::nullopt, false, std::nullopt};
 }
 
 ScriptedAnswer finalAnswer(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), true}, std::nullopt};
+  return {after, RecognitionResult{std::move(text), true}, std::nullopt, false, std::nullopt};
 }
 
 ScriptedAnswer errorAnswer(double after, std::string description) {
-  return {after, std::nullopt, RecognitionError{std::move(description)}};
+  return {after, std::nullopt, RecognitionError{std::move(description)}, false, std::nullopt};
 }
 
 ScriptedAnswer finalAfterFinish(double after, std::string text) {
-  return {after, RecognitionResult{std::move(text), true}, std::nullopt, true};
+  return {after, RecognitionResult{std::move(text), true}, std::nullopt, true, std::nullopt};
+}
+
+ScriptedAnswer sentenceAnswer(double after, std::string text) {
+  ScriptedAnswer answer = interimAnswer(after, std::move(text));
+  answer.result->wholeSentence = true;
+  return answer;
+}
+
+ScriptedAnswer speechBegins(double after) { return {after, std::nullopt, std::nullopt, false, SpeechActivity{true, 0.0}}; }
+
+ScriptedAnswer silenceBegins(double after, double silentFor) {
+  return {after, std::nullopt, std::nullopt, false, SpeechActivity{false, silentFor}};
+}
+
+void SimulatedAudioBufferRequest::setSpeechActivityHandler(SpeechActivityHandler handler) {
+  calls_.record("setSpeechActivityHandler");
+  AudioBufferRecognitionRequest::setSpeechActivityHandler(std::move(handler));
 }
 
 void SimulatedAudioBufferRequest::setRequiresOnDeviceRecognition(bool value) {
@@ -87,6 +104,10 @@ void SimulatedAudioBufferRequest::appendAudioPcmBuffer(const AudioPcmBuffer& buf
 
 void SimulatedAudioBufferRequest::endAudio() {
   calls_.record("endAudio");
+  endByTask();
+}
+
+void SimulatedAudioBufferRequest::endByTask() {
   std::lock_guard lock(mutex_);
   ended_ = true;
 }
@@ -106,8 +127,14 @@ int SimulatedAudioBufferRequest::buffersAfterEnd() const {
   return buffersAfterEnd_;
 }
 
+void SimulatedRecognitionTask::cancel() {
+  calls_.record("cancel");
+  if (live_) live_->endByTask();
+}
+
 void SimulatedRecognitionTask::finish() {
   calls_.record("finish");
+  if (live_) live_->endByTask();
   const double finishedAt = loop_.now();
   for (const ScriptedAnswer& answer : onFinish_) {
     deliverPlatformAnswer(loop_, finishedAt + answer.after,
@@ -149,6 +176,10 @@ void SimulatedRecognitionService::requestAuthorization(std::function<void(Speech
   }
   if (!authorization->status) return;
   const SpeechAuthorizationStatus status = *authorization->status;
+  if (authorization->insideTheCall) {
+    answerInsideTheCall(loop_, [&completion, status] { completion(status); });
+    return;
+  }
   deliverPlatformAnswer(loop_, loop_.now() + authorization->after,
                         [completion = std::move(completion), status] { completion(status); });
 }
@@ -187,11 +218,22 @@ std::shared_ptr<RecognitionTask> SimulatedRecognitionService::startTask(std::sha
   for (const ScriptedAnswer& answer : script) {
     if (answer.afterFinish) onFinish.push_back(answer);
   }
+  std::shared_ptr<SimulatedAudioBufferRequest> live;
+  for (const auto& made : audioBufferRequests) {
+    if (made == request) live = made;
+  }
   auto task = std::make_shared<SimulatedRecognitionTask>(std::move(request), loop_.now(), calls_, loop_, handler,
-                                                         std::move(onFinish));
+                                                         std::move(onFinish), live);
   tasks.push_back(task);
   for (const ScriptedAnswer& answer : script) {
     if (answer.afterFinish) continue;
+    if (answer.activity) {
+      const SpeechActivityHandler handler = live ? live->speechActivityHandler() : nullptr;
+      if (!handler) continue;  // nothing is detected without a handler
+      deliverPlatformAnswer(loop_, task->startedAt + answer.after,
+                            [handler, activity = *answer.activity] { handler(activity); });
+      continue;
+    }
     deliverPlatformAnswer(loop_, task->startedAt + answer.after,
                           [handler, answer] { handler(answer.result, answer.error); });
   }

@@ -21,6 +21,7 @@ class SimulatedMainLoop;
 struct AuthorizationAnswer {
   std::optional<SpeechAuthorizationStatus> status;
   double after = 0.0;  // seconds after the request
+  bool insideTheCall = false;  // answered at once, from inside the request
 };
 
 // One answer of a task: a result, an error, both or neither.
@@ -29,6 +30,9 @@ struct ScriptedAnswer {
   std::optional<RecognitionResult> result;
   std::optional<RecognitionError> error;
   bool afterFinish = false;  // `after` counts from the task's finish() instead
+  // Instead of an answer of the task: a change the live request's speech
+  // detector reports, through the request's handler when one is set.
+  std::optional<SpeechActivity> activity;
 };
 
 ScriptedAnswer interimAnswer(double after, std::string text);
@@ -36,6 +40,11 @@ ScriptedAnswer finalAnswer(double after, std::string text);
 ScriptedAnswer errorAnswer(double after, std::string description);
 // The final result a live task gives `after` seconds after it is asked to finish.
 ScriptedAnswer finalAfterFinish(double after, std::string text);
+// An interim text that is a whole sentence of the grammar.
+ScriptedAnswer sentenceAnswer(double after, std::string text);
+// The detector hears speech begin; or silence, `silentFor` seconds old already.
+ScriptedAnswer speechBegins(double after);
+ScriptedAnswer silenceBegins(double after, double silentFor = 0.0);
 
 // A file request that records the options set on it.
 class SimulatedUrlRequest final : public UrlRecognitionRequest {
@@ -63,13 +72,17 @@ class SimulatedAudioBufferRequest final : public AudioBufferRecognitionRequest {
   void setTaskHint(RecognitionTaskHint hint) override;
   void setGrammarFile(std::string path) override;
   void setPronunciationFile(std::string path) override;
+  void setSpeechActivityHandler(SpeechActivityHandler handler) override;
 
   void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) override;
   void endAudio() override;
 
   int buffersAppended() const;
   std::uint64_t framesAppended() const;
-  int buffersAfterEnd() const;  // appended after endAudio(), and ignored
+  int buffersAfterEnd() const;  // appended after the audio ended, and ignored
+
+  // What the task's finish() or cancel() does to the audio: ends it, unlogged.
+  void endByTask();
 
  private:
   CallLog& calls_;
@@ -85,26 +98,30 @@ class SimulatedRecognitionTask final : public RecognitionTask {
  public:
   SimulatedRecognitionTask(std::shared_ptr<RecognitionRequest> request, double startedAt, CallLog& calls,
                            SimulatedMainLoop& loop, RecognitionResultHandler handler,
-                           std::vector<ScriptedAnswer> onFinish)
+                           std::vector<ScriptedAnswer> onFinish,
+                           std::shared_ptr<SimulatedAudioBufferRequest> live)
       : request(std::move(request)),
         startedAt(startedAt),
         calls_(calls),
         loop_(loop),
         handler_(std::move(handler)),
-        onFinish_(std::move(onFinish)) {}
+        onFinish_(std::move(onFinish)),
+        live_(std::move(live)) {}
 
   const std::shared_ptr<RecognitionRequest> request;
   const double startedAt;  // virtual seconds
 
-  // Delivers the answers scripted for the first finish().
+  // Delivers the answers scripted for the first finish(). Both end a live
+  // request's audio, as a real task does.
   void finish() override;
-  void cancel() override { calls_.record("cancel"); }
+  void cancel() override;
 
  private:
   CallLog& calls_;
   SimulatedMainLoop& loop_;
   RecognitionResultHandler handler_;
   std::vector<ScriptedAnswer> onFinish_;
+  const std::shared_ptr<SimulatedAudioBufferRequest> live_;  // null for a file request
 };
 
 // The recognition service, answering as the test scripts it. Every answer

@@ -141,5 +141,32 @@ TEST_F(LiveRecognitionTest, AppendsRaceSafelyWithEndAndCancel) {
   EXPECT_FALSE(results.final().has_value()) << "nothing is reported once cancelled";
 }
 
+// A sink that counts what reaches it.
+struct CountingSink final : AudioBufferSink {
+  void append(const AudioPcmBuffer& buffer) override { frames += buffer.frameLength; }
+  void endAudio() override { ++ends; }
+  std::uint32_t frames = 0;
+  int ends = 0;
+};
+
+// The request hands its buffers to the task's sink only once connected, and
+// an end that came first reaches the sink when it connects.
+TEST(AudioBufferRequest, BuffersReachTheConnectedSinkOnly) {
+  const std::vector<float> samples(512, 0.5f);
+  const AudioPcmBuffer buffer{samples.data(), 512, {16000.0, 1}};
+  for (const bool endedFirst : {false, true}) {
+    AudioBufferRecognitionRequest request;
+    const auto sink = std::make_shared<CountingSink>();
+    request.appendAudioPcmBuffer(buffer);  // no task yet: ignored
+    if (endedFirst) request.endAudio();
+    request.connect(sink);
+    request.connect(std::make_shared<CountingSink>());  // only the first counts
+    request.appendAudioPcmBuffer(buffer);
+    request.endAudio();
+    EXPECT_EQ(sink->frames, endedFirst ? 0u : 512u);
+    EXPECT_EQ(sink->ends, endedFirst ? 2 : 1) << endedFirst;
+  }
+}
+
 }  // namespace
 }  // namespace speech_bridge

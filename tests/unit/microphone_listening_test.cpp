@@ -77,12 +77,26 @@ TEST_F(ListenJobTest, StopBringsTheFinalTextOfWhatWasCaptured) {
   EXPECT_NEAR(endedAfter(), 3.2, 1e-9);
   EXPECT_EQ(sim.calls.calls(),
             concat({kAuthorizing, kStarting,
-                    {"stop", "removeTapOnBus 0", "endAudio", "finish"},  // the host's stop
-                    {"stop", "endAudio", "cancel"}}));                   // completion
+                    {"stop", "removeTapOnBus 0", "finish"},  // the host's stop: the audio ends here
+                    {"stop", "cancel"}}));                   // completion
   EXPECT_EQ(request().buffersAppended(), 50);
   EXPECT_EQ(request().framesAppended(), 50u * 1024u);
   EXPECT_EQ(sim.audioCapture.requestedFormatRate, 48000.0) << "the tap takes the input's own format";
   EXPECT_EQ(sim.audioCapture.requestedFormatChannels, 1u);
+}
+
+// A platform with no permission gate answers inside its calls; the job is
+// the one a prompt that answers later gives, only sooner.
+TEST_F(ListenJobTest, PermissionsAnsweredInsideTheirCallsGiveTheSameJob) {
+  sim.recognition.authorization->insideTheCall = true;
+  sim.permissions.microphone->insideTheCall = true;
+  script({sim::interimAnswer(0.5, "go"), sim::finalAfterFinish(0.2, "go")});
+  hostWrites(2.0, "stop\n");
+  listen();
+  EXPECT_EQ(outcome.lines, (Lines{kReady, partial("go"), final("go")}));
+  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting,
+                                       {"stop", "removeTapOnBus 0", "finish"}, {"stop", "cancel"}}));
+  EXPECT_EQ(sim.recognition.tasks.at(0)->startedAt, start) << "capture starts without waiting";
 }
 
 TEST_F(ListenJobTest, CaptureEndsAtTheStop) {
@@ -117,10 +131,9 @@ TEST_F(ListenJobTest, NoSampleRateMeansNoUsableMicrophone) {
   listen();
   EXPECT_EQ(outcome.lines, Lines{R"({"event":"error","message":"No usable microphone input device"})"});
   EXPECT_EQ(outcome.exitStatus, 1);
-  // No task and no tap; the engine and the request stay, so completion stops them.
+  // No task and no tap; the engine stays, so completion stops it.
   EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing,
-                                       {"makeEngine", "makeAudioBufferRequest", "outputFormatForBus 0", "stop",
-                                        "endAudio"}}));
+                                       {"makeEngine", "makeAudioBufferRequest", "outputFormatForBus 0", "stop"}}));
 }
 
 TEST_F(ListenJobTest, NoChannelMeansNoUsableMicrophone) {
@@ -137,7 +150,7 @@ TEST_F(ListenJobTest, EngineThatCannotStartUndoesTheTapAndTheTask) {
   EXPECT_EQ(outcome.lines,
             Lines{R"({"event":"error","message":"Microphone could not start: Device or resource busy"})"});
   EXPECT_EQ(outcome.exitStatus, 1);
-  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting, {"stop", "removeTapOnBus 0", "endAudio", "cancel"}}));
+  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting, {"stop", "removeTapOnBus 0", "cancel"}}));
 }
 
 TEST_F(ListenJobTest, ListeningStopsItselfTwentySecondsAfterReady) {
@@ -191,7 +204,7 @@ TEST_F(ListenJobTest, RecognitionErrorStopsCapture) {
   listen();
   EXPECT_EQ(outcome.lines,
             (Lines{kReady, R"({"event":"error","message":"On-device recognition failed: The decoder ran out of memory"})"}));
-  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting, {"stop", "removeTapOnBus 0", "endAudio", "cancel"}}));
+  EXPECT_EQ(sim.calls.calls(), concat({kAuthorizing, kStarting, {"stop", "removeTapOnBus 0", "cancel"}}));
 }
 
 TEST_F(ListenJobTest, StopDuringAuthorizationPreventsCapture) {

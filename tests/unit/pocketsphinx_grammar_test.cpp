@@ -13,6 +13,8 @@
 #include <thread>
 
 #include "grammar/grammar_file.h"
+#include "platform/espeak-ng/espeak_word_reader.h"
+#include "platform/flite/flite_lexicon.h"
 #include "platform/pocketsphinx/pocketsphinx_recognition_service.h"
 #include "unit/recording_fixtures.h"
 
@@ -91,7 +93,9 @@ class PocketsphinxGrammarTest : public ::testing::Test {
     return transcribe(recording, grammar, answers);
   }
 
-  PocketsphinxRecognitionService service;
+  FliteLexicon lexicon;
+  EspeakWordReader espeakReadings;
+  PocketsphinxRecognitionService service{{lexicon, espeakReadings}};
   fixtures::TemporaryFolder folder;
   const std::string goForward = folder.path("goforward.wav");
   std::shared_ptr<RecognitionTask> task;

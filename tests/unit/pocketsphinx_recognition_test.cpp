@@ -8,9 +8,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
-#include <future>
 #include <mutex>
-#include <thread>
 
 #include "platform/pocketsphinx/audio_file_source.h"
 #include "platform/pocketsphinx/decoding_task.h"
@@ -56,6 +54,14 @@ class Answers {
     return changed_.wait_for(lock, timeout, [this] { return !answers_.empty(); });
   }
 
+  // Waits for a result with words in it.
+  bool waitForWords(std::chrono::seconds timeout = 60s) {
+    std::unique_lock lock(mutex_);
+    return changed_.wait_for(lock, timeout, [this] {
+      return !answers_.empty() && answers_.back().result && !answers_.back().result->formattedString.empty();
+    });
+  }
+
   std::vector<Answer> all() {
     std::lock_guard lock(mutex_);
     return answers_;
@@ -99,16 +105,11 @@ TEST_F(PocketsphinxRecognitionTest, RecognizersExistForInstalledModelsOnly) {
   for (const char* identifier : {"fr-FR", "en", "en-GB", ""}) EXPECT_FALSE(service.recognizerForLocale(identifier));
 }
 
-TEST_F(PocketsphinxRecognitionTest, AuthorizationIsGrantedFromAnotherThread) {
-  std::promise<std::pair<SpeechAuthorizationStatus, std::thread::id>> answered;
-  service.requestAuthorization([&answered](SpeechAuthorizationStatus status) {
-    answered.set_value({status, std::this_thread::get_id()});
-  });
-  auto future = answered.get_future();
-  ASSERT_EQ(future.wait_for(5s), std::future_status::ready);
-  const auto [status, thread] = future.get();
-  EXPECT_EQ(status, SpeechAuthorizationStatus::authorized);
-  EXPECT_NE(thread, std::this_thread::get_id());
+TEST_F(PocketsphinxRecognitionTest, AuthorizationIsGrantedInsideTheCallAndOnce) {
+  std::vector<SpeechAuthorizationStatus> answers;
+  service.requestAuthorization([&answers](SpeechAuthorizationStatus status) { answers.push_back(status); });
+  EXPECT_EQ(answers, std::vector<SpeechAuthorizationStatus>{SpeechAuthorizationStatus::authorized})
+      << "nothing to wait for, so no thread";
 }
 
 TEST_F(PocketsphinxRecognitionTest, TranscribesAFileWithGrowingInterimTexts) {
@@ -117,14 +118,19 @@ TEST_F(PocketsphinxRecognitionTest, TranscribesAFileWithGrowingInterimTexts) {
   ASSERT_TRUE(answers.waitForEnd());
   const std::vector<Answer> all = answers.all();
   ASSERT_GE(all.size(), 2u);
+  // Repeats are the bridge's to filter; the texts still grow.
   std::string previous;
+  int changes = 0;
   for (std::size_t i = 0; i + 1 < all.size(); ++i) {
     ASSERT_TRUE(all[i].result && !all[i].error);
     EXPECT_FALSE(all[i].result->isFinal);
-    EXPECT_NE(all[i].result->formattedString, previous) << "only changed texts are reported";
-    EXPECT_FALSE(all[i].result->formattedString.empty());
+    if (all[i].result->formattedString != previous) {
+      ++changes;
+      EXPECT_FALSE(all[i].result->formattedString.empty());
+    }
     previous = all[i].result->formattedString;
   }
+  EXPECT_GE(changes, 2);
   // goforward.raw lasts 2.8 s: at most one interim text per 0.1 s of audio.
   EXPECT_LE(all.size() - 1, 28u);
   ASSERT_TRUE(all.back().result);
@@ -206,7 +212,7 @@ TEST_F(PocketsphinxRecognitionTest, CancelStopsDecodingAndEveryAnswer) {
 TEST_F(PocketsphinxRecognitionTest, FinishGivesTheFinalTextOfTheAudioSoFar) {
   Answers answers;
   const auto task = start(recording("long.wav", 40), answers);
-  ASSERT_TRUE(answers.waitForAny());
+  ASSERT_TRUE(answers.waitForWords());
   task->finish();
   ASSERT_TRUE(answers.waitForEnd(10s));
   const std::vector<Answer> all = answers.all();

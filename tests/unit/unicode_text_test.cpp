@@ -31,6 +31,7 @@ TEST(UnicodeText, WellFormedUtf8) {
   EXPECT_FALSE(isWellFormedUtf8("\xed\xa0\x80"));      // surrogate
   EXPECT_FALSE(isWellFormedUtf8("\xf4\x90\x80\x80"));  // above U+10FFFF
   EXPECT_FALSE(isWellFormedUtf8("\xe6\x97"));          // cut short
+  EXPECT_TRUE(isWellFormedUtf8("\xef\xbf\xbe\xf4\x8f\xbf\xbf"));  // noncharacters are still text
 }
 
 TEST(UnicodeText, DecodingReplacesEachMaximalIllFormedPart) {
@@ -40,6 +41,9 @@ TEST(UnicodeText, DecodingReplacesEachMaximalIllFormedPart) {
   EXPECT_EQ(decodeUtf8WithReplacement("a\xe6\x97" "b"), "a" + fffd + "b");
   EXPECT_EQ(decodeUtf8WithReplacement("\xc0\xaf"), fffd + fffd);
   EXPECT_EQ(decodeUtf8WithReplacement("\xed\xa0\x80"), fffd + fffd + fffd);
+  EXPECT_EQ(decodeUtf8WithReplacement("\xf0\x9f\x9a" "a"), fffd + "a");  // a cut emoji is one part
+  EXPECT_EQ(decodeUtf8WithReplacement("\xe0\x80\xaf"), fffd + fffd + fffd);
+  EXPECT_EQ(decodeUtf8WithReplacement("\xf4\x8f\xbf\x41"), fffd + "A");
   EXPECT_EQ(decodeUtf8WithReplacement(std::string("a\0b", 3)), std::string("a\0b", 3));
 }
 

@@ -170,7 +170,6 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   std::vector<std::int16_t> block(static_cast<std::size_t>(rate * kBlockSeconds));
   const auto interimSamples = static_cast<std::size_t>(rate * kInterimSeconds);
   std::size_t samplesSinceInterim = 0;
-  std::string lastInterim;
   std::size_t aheadRead = 0;
 
   while (!isCancelled()) {
@@ -191,10 +190,10 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     samplesSinceInterim += got.samples;
     if (!reportInterimResults_ || samplesSinceInterim < interimSamples) continue;
     samplesSinceInterim = 0;
-    std::string text = transcriber.text();
-    if (text == lastInterim) continue;
-    lastInterim = text;
-    if (!report(RecognitionResult{std::move(text), false}, std::nullopt, State::decoding)) return;
+    // Unchanged texts go too: the receiver keeps the last one and filters.
+    RecognitionResult interim{transcriber.text(), false};
+    if (options_.grammarFile) interim.wholeSentence = transcriber.textIsSentence();
+    if (!report(std::move(interim), std::nullopt, State::decoding)) return;
   }
   if (isCancelled()) return;
   report(transcriber.finalResult(), std::nullopt, State::ended);

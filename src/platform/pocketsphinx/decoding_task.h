@@ -35,8 +35,8 @@ struct DecodingOptions {
 // One recognition task on its own thread: opens the audio source, loads the
 // model (and, given a grammar file, compiles the grammar on a second thread
 // meanwhile), decodes the audio as the source yields it, and reports through
-// the handler: interim texts (the best hypothesis so far, when it has
-// changed, at most once per kInterimSeconds of audio) and then one final
+// the handler: interim texts (the best hypothesis so far, once per
+// kInterimSeconds of audio, changed or not) and then one final
 // text, or one error. Where the audio comes from is the source's business.
 // Audio that ends before any of it came, or that ends while the model is
 // still loading without any speech in it (see AudioSource::endedWithoutSpeech),

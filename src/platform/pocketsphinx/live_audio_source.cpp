@@ -32,6 +32,11 @@ void LiveAudioSource::append(const AudioPcmBuffer& buffer) {
       if (loudSeconds_ >= kSpeechSeconds) speechHeard_.store(true, std::memory_order_release);
     }
   }
+  if (activityHandler_) {
+    if (const auto change = detector_.accept(buffer.samples, buffer.frameLength, channels, buffer.format.sampleRate)) {
+      activityHandler_(*change);
+    }
+  }
   // Published with the samples: a reader that sees them sees the format.
   queue_.pushAll(buffer.samples, count);
   wake();

@@ -10,10 +10,13 @@
 #include "platform/audio_buffer.h"
 #include "platform/pocketsphinx/audio_conversion.h"
 #include "platform/pocketsphinx/audio_source.h"
+#include "platform/pocketsphinx/speech_detector.h"
+#include "platform/recognition_service.h"
 
 namespace speech_bridge {
 
-// Microphone audio as a decoding task's source. The capture thread appends
+// Microphone audio as a decoding task's source, and the sink of the live
+// request it recognises. The capture thread appends
 // buffers as they come, without waiting or allocating; the task's thread
 // mixes them to mono and resamples them to the model's rate as it reads.
 // Audio that arrives while the model is still loading waits in the queue, so
@@ -22,7 +25,7 @@ namespace speech_bridge {
 // Whether speech was heard is an energy test as buffers arrive: speech is
 // kSpeechSeconds in all of buffers louder than kSpeechLevel (RMS, full scale
 // 1), far above a quiet room's or an idle source's level.
-class LiveAudioSource final : public AudioSource {
+class LiveAudioSource final : public AudioSource, public AudioBufferSink {
  public:
   static constexpr float kSpeechLevel = 0.01f;  // -40 dBFS
   static constexpr double kSpeechSeconds = 0.06;
@@ -33,8 +36,14 @@ class LiveAudioSource final : public AudioSource {
 
   LiveAudioSource();
 
+  // Before the first append: the request's handler, told what the speech
+  // detector hears in what is appended. Without one nothing is detected.
+  void reportSpeechActivity(SpeechActivityHandler handler) { activityHandler_ = std::move(handler); }
+
   // Capture thread. Ignored once the input has ended.
-  void append(const AudioPcmBuffer& buffer);
+  void append(const AudioPcmBuffer& buffer) override;
+  // The request's end of the audio: endInput().
+  void endAudio() override { endInput(); }
 
   std::optional<std::string> open(int sampleRate) override;
   AudioRead read(std::span<std::int16_t> out) override;
@@ -58,6 +67,8 @@ class LiveAudioSource final : public AudioSource {
   std::atomic<std::uint32_t> changes_{0};          // what a blocked read waits on
   double loudSeconds_ = 0.0;                       // the capture thread's own
   std::atomic<bool> speechHeard_{false};
+  SpeechActivityHandler activityHandler_;  // the capture thread's once appends begin
+  SpeechDetector detector_;                // the capture thread's own
 
   // The reading thread's own.
   int modelRate_ = 0;

@@ -177,6 +177,10 @@ std::vector<RuleMatch> SphinxDecoder::parse(const std::string& text) const {
   return grammar_->parser->parse(wordsOf(text));
 }
 
+bool SphinxDecoder::isSentence(const std::string& text) const {
+  return grammar_ && isSentenceOf(*grammar_, wordsOf(text));
+}
+
 double SphinxDecoder::naturalLogPerUnit() const {
   return std::log(logmath_get_base(ps_get_logmath(decoder_))) * (1 << kEngineScoreShift);
 }

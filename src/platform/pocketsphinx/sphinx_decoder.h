@@ -102,6 +102,10 @@ class SphinxDecoder {
   // empty without a grammar or for text that is no sentence of it.
   std::vector<RuleMatch> parse(const std::string& text) const;
 
+  // Under a grammar: `text` is a whole sentence of it, not only the start
+  // of one. False without a grammar.
+  bool isSentence(const std::string& text) const;
+
  private:
   SphinxDecoder(ps_decoder_s* decoder, const SpeechModel& model) : decoder_(decoder), model_(model) {}
 

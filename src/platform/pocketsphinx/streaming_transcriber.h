@@ -39,6 +39,9 @@ class StreamingTranscriber {
   // The best text so far: every ended utterance and the current one.
   std::string text() const;
 
+  // Under a grammar: text() is a whole sentence of it.
+  bool textIsSentence() const { return decoder_->isSentence(text()); }
+
   // Ends the last utterance and returns the text of all the audio. Once.
   std::string finish();
 

@@ -1,12 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/posix/ungated_permissions.h"
 
-#include <thread>
-
 namespace speech_bridge {
 
-void UngatedPermissions::requestMicrophoneAccess(std::function<void(bool granted)> completion) {
-  std::thread([completion = std::move(completion)] { completion(true); }).detach();
-}
+void UngatedPermissions::requestMicrophoneAccess(std::function<void(bool granted)> completion) { completion(true); }
 
 }  // namespace speech_bridge

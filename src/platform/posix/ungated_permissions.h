@@ -6,7 +6,7 @@
 namespace speech_bridge {
 
 // Linux has no permission gate for the microphone: access is always granted,
-// answered from another thread as a gated platform would.
+// answered from inside the request, which the interface allows.
 class UngatedPermissions final : public Permissions {
  public:
   void requestMicrophoneAccess(std::function<void(bool granted)> completion) override;
