@@ -216,7 +216,7 @@ TEST_P(ListenSoundServerFault, TheSoundServerDyingEndsCaptureButNotTheJob) {
 // job on what was heard (nothing) without waiting for that buffer. It measures
 // real time, so the sanitizer builds leave it out.
 TEST(ListenOnAnIdleSourceTiming, FinalFollowsAStopBeforeTheFirstBufferPromptly) {
-  const PulseServer idle(PulseServer::NullSinks::defaults);
+  const PulseServer idle(SoundServerKind::pulseAudio, PulseServer::Microphone::idle);
   for (const double stopAfter : {0.3, 1.0}) {
     SCOPED_TRACE("stop " + std::to_string(stopAfter) + " s after ready");
     idle.wakeMicrophone();
