@@ -255,7 +255,7 @@ def main():
         playing = stops_after_ready(daemon, options.stop_runs, LONG_RECORDING, extra)
     finally:
         daemon.stop()
-    idle_daemon = SoundServer("PulseAudio", live_microphone=False)
+    idle_daemon = SoundServer("PulseAudio", real_time=False)
     try:
         idle = stops_after_ready(idle_daemon, options.stop_runs, extra=extra)
     finally:

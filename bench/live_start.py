@@ -3,7 +3,7 @@
 """A microphone live from the start, on PulseAudio and on PipeWire, side by side in one run.
 
     bench/live_start.py [--runs N] [--stop-runs N] [--servers PulseAudio,PipeWire] [--start-only]
-                        [--onset-only] [--idle-microphone] [--bridge PATH]
+                        [--onset-only] [--idle] [--bridge PATH]
 
 For each sound server of the bench's own (sound_rig.py) it prints:
   - process start to "ready", N jobs, with examples/ship_orders.gram and
@@ -16,14 +16,14 @@ For each sound server of the bench's own (sound_rig.py) it prints:
     final (nobody spoke);
   - "stop" written to "final" read, 0.3, 0.6, 1 and 5 s after "ready", with
     and without the grammar, with nothing playing (a second server whose
-    microphone idles, woken before each job: on PulseAudio its first buffer
-    comes about 2 s after capture starts) and with a
+    null sinks idle, its microphone woken before each job: on PulseAudio its
+    first buffer comes about 2 s after capture starts) and with a
     LibriVox recording playing from before the start;
   - CPU from "ready" to the 5 s stop with the grammar, while the recording plays.
---onset-only prints just the orders. The microphone is live, as a real one
-(sound_rig.py); --idle-microphone lets nothing else record it, so that on
-PulseAudio its null sink renders up to 2 s ahead and what paplay plays before
-the job's stream connects has passed it before the job hears it.
+--onset-only prints just the orders. The null sinks render in real time, as
+sound cards do (sound_rig.py); with --idle nothing else records them, so that
+on PulseAudio the microphone's sink renders up to 2 s ahead and what paplay
+plays before the job's stream connects has passed it before the job hears it.
 Needs flite, sox, paplay and what sound_rig.py needs.
 """
 import argparse
@@ -91,7 +91,7 @@ def main():
     parser.add_argument("--servers", default="PulseAudio,PipeWire")
     parser.add_argument("--start-only", action="store_true", help="print only start -> ready")
     parser.add_argument("--onset-only", action="store_true", help="print only the orders spoken from the start")
-    parser.add_argument("--idle-microphone", action="store_true", help="nothing else records the microphone")
+    parser.add_argument("--idle", action="store_true", help="null sinks that idle (nothing else records them)")
     parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     options = parser.parse_args()
     if options.bridge:
@@ -102,7 +102,7 @@ def main():
     print(f"load average at the start: {os.getloadavg()[0]:.2f}", flush=True)
     for name in servers:
         print(f"== {name} (ms: median / worst)", flush=True)
-        server = SoundServer(name, live_microphone=not options.idle_microphone)
+        server = SoundServer(name, real_time=not options.idle)
         try:
             for extra, vocabulary in () if options.onset_only else ((GRAMMAR, "grammar"), ((), "open vocabulary")):
                 print(f"{'start -> ready, ' + vocabulary + f', {options.runs} jobs':58} "
@@ -127,7 +127,7 @@ def main():
         if options.start_only or options.onset_only:
             continue
         # An idle source: on PulseAudio, default null sinks that wake slowly.
-        idle = SoundServer(name, live_microphone=False)
+        idle = SoundServer(name, real_time=False)
         quiet = {}
         try:
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):

@@ -8,11 +8,13 @@ pipewire, wireplumber and pipewire-pulse with a D-Bus session bus of their
 own, each on a private socket, with null sinks "speaker" (the default sink)
 and "microphone" (whose monitor is the default source, so that what is played
 into it is heard). The null sinks keep PulseAudio's default settings, as on a
-desktop. By default the microphone is live: a low-latency recording kept on
-its monitor makes it deliver in real time, as a real microphone does. With
-live_microphone=False it idles as a desktop's monitor does: on PulseAudio, a
-recording with nothing playing then gets its first buffer up to 2 s after it
-starts, and about 2 s after wake_microphone().
+desktop. By default they render in real time, as sound cards do: a
+low-latency recording kept on each monitor does that, so that the microphone
+delivers what is played into it as it plays. With real_time=False they idle as
+a desktop's null sinks do: on PulseAudio a sink then renders up to 2 s ahead,
+what is played into the microphone before a job's stream connects has passed
+it already, and a recording with nothing playing gets its first buffer up to
+2 s after it starts, and about 2 s after wake_microphone().
 """
 import json
 import os
@@ -23,11 +25,11 @@ RIG = os.environ.get("SPEECH_BRIDGE_SOUND_SERVER", os.path.join(TOP, "build", "t
 
 
 class SoundServer:
-    def __init__(self, name, live_microphone=True, null_sinks="defaults"):
+    def __init__(self, name, real_time=True, null_sinks="defaults"):
         self.name = name
         command = [RIG, {"PulseAudio": "pulseaudio", "PipeWire": "pipewire"}[name], "--null-sinks", null_sinks]
-        if live_microphone:
-            command.append("--live-microphone")
+        if real_time:
+            command.append("--real-time")
         # The rig stops every process it started, by PID, when its input ends.
         self.rig = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         started = json.loads(self.rig.stdout.readline() or '{"error": "the rig ended without a word"}')

@@ -41,20 +41,20 @@ class PulseServer {
     // Without rewinds: a new stream starts at once, as on a sound card.
     startingAtOnce,
   };
-  enum class Microphone {
-    // A low-latency recording kept on its monitor makes it deliver in real
-    // time, as a real microphone does: without one, a null sink renders up
-    // to 2 s ahead and what is played before a program's stream connects has
-    // already passed it.
-    live,
-    // Nothing else records it: it idles as a desktop's monitor does.
+  enum class Rendering {
+    // A low-latency recording kept on each monitor makes both sinks render
+    // in real time, as sound cards do: without one, a null sink renders up
+    // to 2 s ahead, so that what is played into the microphone before a
+    // program's stream connects has already passed it, and a recording of
+    // the speaker started after a sound hears none of it.
+    realTime,
+    // Nothing else records them: they idle as a desktop's null sinks do.
     idle,
   };
-
   // Starts the server and waits until it answers with its sinks in place;
   // throws with the reason when it cannot. PipeWire's null sinks have no
   // idle blocks: `sinks` only matters to PulseAudio.
-  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Microphone microphone = Microphone::live,
+  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime,
                        NullSinks sinks = NullSinks::defaults);
   ~PulseServer();
 
@@ -84,8 +84,8 @@ class PulseServer {
   std::string clientOutput(const std::vector<std::string>& command) const;
 
   // Waits until `count` recording streams (parecord, a program listening)
-  // are connected, besides the one of a live microphone; false after the
-  // timeout.
+  // are connected, besides those the rig keeps for real-time rendering;
+  // false after the timeout.
   bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   // Suspends and resumes the microphone sink, as a desktop's sound server

@@ -5,15 +5,17 @@
 // monitor is the default source: what is played into it is what a program
 // hears from the microphone).
 //
-//   sound_server pulseaudio|pipewire [--null-sinks defaults|at-once] [--live-microphone]
+//   sound_server pulseaudio|pipewire [--null-sinks defaults|at-once] [--real-time]
 //
 // pulseaudio is one daemon; pipewire is pipewire, wireplumber and
 // pipewire-pulse with a D-Bus session bus of their own. --null-sinks at-once
 // turns PulseAudio's rewinds off (a new stream then starts at once, as on a
 // sound card); by default the null sinks keep PulseAudio's settings, as on a
-// desktop without a sound card. --live-microphone keeps a low-latency
-// recording on the microphone's monitor, so that it delivers in real time as
-// a real microphone does (see startLiveMicrophone()).
+// desktop without a sound card. --real-time keeps a low-latency recording
+// on each sink's monitor, so that both render in real time as sound cards
+// do: the microphone delivers what is played into it as it plays, and what
+// is played to the speaker is heard from when a recording starts (see
+// startRealTimeRendering()).
 //
 // Once the server answers with its sinks in place it prints one line,
 //   {"directory":"/tmp/...","server":"unix:/tmp/.../native","pids":[...],"recordings":N}
@@ -52,7 +54,7 @@ using speech_bridge::tools::waitForExit;
 struct Options {
   bool pipeWire = false;
   bool nullSinksAtOnce = false;
-  bool liveMicrophone = false;
+  bool realTime = false;
 };
 
 sigset_t stopSignals() {
@@ -85,7 +87,7 @@ class SoundServer {
       try {
         options_.pipeWire ? startPipeWire() : startPulseAudio();
         waitUntilReady();
-        if (options_.liveMicrophone) startLiveMicrophone();
+        if (options_.realTime) startRealTimeRendering();
         return;
       } catch (...) {
         stopAll(SIGKILL);
@@ -100,7 +102,7 @@ class SoundServer {
     std::string pids;
     for (const pid_t pid : pids_) pids += (pids.empty() ? "" : ",") + std::to_string(pid);
     return R"({"directory":")" + directory_ + R"(","server":"unix:)" + socket_ + R"(","pids":[)" + pids +
-           R"(],"recordings":)" + (options_.liveMicrophone ? "1" : "0") + "}";
+           R"(],"recordings":)" + (options_.realTime ? "2" : "0") + "}";
   }
 
   // Stops every process, the last started first.
@@ -191,23 +193,32 @@ class SoundServer {
   // A null sink that no low-latency stream records renders up to its latency
   // (PulseAudio: 2 s) ahead, and hands the rendered sound to its monitor at
   // once: what was played into the microphone before a program's stream
-  // connects has then already passed it, which no real microphone does. A
-  // recording with a 10 ms latency kept on the monitor makes the sink render
-  // in real time, as a sound card's microphone delivers.
-  void startLiveMicrophone() {
-    pids_.push_back(spawnClient({"parec", "--device=microphone.monitor", "--latency-msec=10", "/dev/null"}));
+  // connects has then already passed it, and a recording of the speaker that
+  // starts after a sound hears none of it, which no sound card does. A
+  // recording with a 10 ms latency kept on each monitor makes its sink render
+  // in real time.
+  void startRealTimeRendering() {
+    for (const std::string sink : {"speaker", "microphone"}) {
+      pids_.push_back(spawnClient({"parec", "--device=" + sink + ".monitor", "--latency-msec=10", "/dev/null"}));
+    }
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    while (clientOutput({"pactl", "list", "short", "source-outputs"}).empty()) {
-      if (Clock::now() > deadline || ::waitpid(pids_.back(), nullptr, WNOHANG) == pids_.back()) {
-        throw std::runtime_error("the microphone's recording did not start; see " + directory_ + "/clients.log");
+    for (;;) {
+      const std::string listing = clientOutput({"pactl", "list", "short", "source-outputs"});
+      if (std::count(listing.begin(), listing.end(), '\n') >= 2) break;
+      const bool ended = std::any_of(pids_.end() - 2, pids_.end(),
+                                     [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) == pid; });
+      if (Clock::now() > deadline || ended) {
+        throw std::runtime_error("the monitors' recordings did not start; see " + directory_ + "/clients.log");
       }
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    // The sink had rendered a block ahead of the recording's start, and would
-    // take the recording's latency only once that block is done: a fresh
-    // start renders in real time from now.
-    runClient({"pactl", "suspend-sink", "microphone", "1"});
-    runClient({"pactl", "suspend-sink", "microphone", "0"});
+    // Each sink had rendered a block ahead of the recording's start, and
+    // would take the recording's latency only once that block is done: a
+    // fresh start renders in real time from now.
+    for (const std::string sink : {"speaker", "microphone"}) {
+      runClient({"pactl", "suspend-sink", sink, "1"});
+      runClient({"pactl", "suspend-sink", sink, "0"});
+    }
   }
 
   std::string log() const { return directory_ + "/daemon.log"; }
@@ -240,8 +251,8 @@ bool parse(int argc, char** argv, Options& options) {
   options.pipeWire = kind == "pipewire";
   for (int i = 2; i < argc; ++i) {
     const std::string argument = argv[i];
-    if (argument == "--live-microphone") {
-      options.liveMicrophone = true;
+    if (argument == "--real-time") {
+      options.realTime = true;
     } else if (argument == "--null-sinks" && i + 1 < argc) {
       const std::string value = argv[++i];
       if (value != "defaults" && value != "at-once") return false;
@@ -284,7 +295,7 @@ void serve(SoundServer& server, int signals) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s pulseaudio|pipewire [--null-sinks defaults|at-once] [--live-microphone]\n",
+    std::fprintf(stderr, "usage: %s pulseaudio|pipewire [--null-sinks defaults|at-once] [--real-time]\n",
                  argv[0]);
     return 2;
   }
