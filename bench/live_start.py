@@ -3,7 +3,7 @@
 """A microphone live from the start, on PulseAudio and on PipeWire, side by side in one run.
 
     bench/live_start.py [--runs N] [--stop-runs N] [--servers PulseAudio,PipeWire] [--start-only]
-                        [--onset-only] [--idle] [--bridge PATH]
+                        [--onset-only] [--idle] [--details] [--bridge PATH]
 
 For each sound server of the bench's own (sound_rig.py) it prints:
   - process start to "ready", N jobs, with examples/ship_orders.gram and
@@ -61,9 +61,9 @@ def render_orders(folder):
     return rendered
 
 
-def spoken_from_the_start(server, orders, which):
+def spoken_from_the_start(server, orders, which, details=False):
     """How many orders are heard exactly when paplay starts with the job, and
-    how many end as a plain empty final."""
+    how many end as a plain empty final; with `details`, prints the others."""
     exact = empty = 0
     for at_once, later, text in orders:
         job = Listening(server.environment, GRAMMAR)
@@ -76,6 +76,8 @@ def spoken_from_the_start(server, orders, which):
         job.end()
         final = json.loads(line)
         exact += final.get("text") == text
+        if details and final.get("text") != text:
+            print(f"    {text!r} -> {final.get('text')!r}{' rejected' if final.get('rejected') else ''}")
         empty += final == {"event": "final", "text": ""}
     return exact, empty
 
@@ -92,6 +94,7 @@ def main():
     parser.add_argument("--start-only", action="store_true", help="print only start -> ready")
     parser.add_argument("--onset-only", action="store_true", help="print only the orders spoken from the start")
     parser.add_argument("--idle", action="store_true", help="null sinks that idle (nothing else records them)")
+    parser.add_argument("--details", action="store_true", help="list each order not heard exactly")
     parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     options = parser.parse_args()
     if options.bridge:
@@ -110,7 +113,7 @@ def main():
             if options.start_only:
                 continue
             for which, label in (("now", "at once"), ("later", "100 ms later")):
-                heard, empty = spoken_from_the_start(server, orders, which)
+                heard, empty = spoken_from_the_start(server, orders, which, options.details)
                 print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}, "
                       f"{empty} plain empty finals", flush=True)
             if options.onset_only:
