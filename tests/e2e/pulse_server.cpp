@@ -25,9 +25,8 @@ std::string soundServerName(SoundServerKind kind) {
   return kind == SoundServerKind::pulseAudio ? "PulseAudio" : "PipeWire";
 }
 
-PulseServer::PulseServer(SoundServerKind kind, Rendering rendering, NullSinks sinks) : kind_(kind) {
-  std::vector<std::string> arguments = {kind == SoundServerKind::pulseAudio ? "pulseaudio" : "pipewire",
-                                        "--null-sinks", sinks == NullSinks::defaults ? "defaults" : "at-once"};
+PulseServer::PulseServer(SoundServerKind kind, Rendering rendering) : kind_(kind) {
+  std::vector<std::string> arguments = {kind == SoundServerKind::pulseAudio ? "pulseaudio" : "pipewire"};
   if (rendering == Rendering::realTime) arguments.push_back("--real-time");
   rig_ = std::make_unique<RunningProgram>(arguments, EnvironmentChanges{}, std::string(), SOUND_SERVER_EXECUTABLE);
   // PipeWire may take three attempts of up to 10 s each.

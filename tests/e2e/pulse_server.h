@@ -32,15 +32,6 @@ inline void PrintTo(SoundServerKind kind, std::ostream* out) { *out << soundServ
 // reach it. Every process of it is stopped by its PID when destroyed.
 class PulseServer {
  public:
-  enum class NullSinks {
-    // PulseAudio's defaults, as on a desktop with no sound card: an idle sink
-    // renders two-second blocks, so a recording of its monitor with nothing
-    // playing gets its first buffer up to 2 s after it starts (see
-    // wakeMicrophone()), and a new stream may wait as long.
-    defaults,
-    // Without rewinds: a new stream starts at once, as on a sound card.
-    startingAtOnce,
-  };
   enum class Rendering {
     // A low-latency recording kept on each monitor makes both sinks render
     // in real time, as sound cards do: without one, a null sink renders up
@@ -51,11 +42,14 @@ class PulseServer {
     // Nothing else records them: they idle as a desktop's null sinks do.
     idle,
   };
+
   // Starts the server and waits until it answers with its sinks in place;
-  // throws with the reason when it cannot. PipeWire's null sinks have no
-  // idle blocks: `sinks` only matters to PulseAudio.
-  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime,
-                       NullSinks sinks = NullSinks::defaults);
+  // throws with the reason when it cannot. Its null sinks keep PulseAudio's
+  // default settings, as on a desktop with no sound card: an idle sink
+  // renders two-second blocks, so that a recording of its monitor with
+  // nothing playing gets its first buffer up to 2 s after it starts (see
+  // wakeMicrophone()). PipeWire's null sinks have no idle blocks.
+  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime);
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
