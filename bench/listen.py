@@ -260,7 +260,7 @@ def main():
         idle = stops_after_ready(idle_daemon, options.stop_runs, extra=extra)
     finally:
         idle_daemon.stop()
-    stop_sources = [("idle source, nothing playing", idle), ("tests' daemon, recording playing", playing)]
+    stop_sources = [("idle source, nothing playing", idle), ("the rig, recording playing", playing)]
     if options.stops_only:
         print_stop_table(stop_sources)
         return
