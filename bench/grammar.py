@@ -31,6 +31,7 @@ import sys
 import tempfile
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bridge_job import final_of_file  # noqa: E402
 from word_errors import word_error_rate  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -42,14 +43,7 @@ TOOL = "pocketsphinx_continuous"
 
 
 def final_event(bridge, path, grammar=None):
-    command = [bridge, "--transcribe-file", path] + (["--grammar", grammar] if grammar else [])
-    out = subprocess.run(command, capture_output=True, text=True, check=False)
-    if out.stderr:
-        sys.exit(f"speech-bridge wrote to stderr: {out.stderr}")
-    last = json.loads(out.stdout.splitlines()[-1])
-    if last["event"] != "final":
-        sys.exit(f"{path}: {last}")
-    return last
+    return final_of_file(bridge, path, *(["--grammar", grammar] if grammar else []))
 
 
 def ours(bridge, path, grammar=None):

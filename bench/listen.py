@@ -10,10 +10,10 @@ recordings, and CPU while listening. Run after building build/:
     python3 bench/listen.py [--runs N]
 
 A second table times "stop" written to "final" read for stops 0.3 s to 10 s
-after "ready" on two kinds of source: an idle one (a second daemon whose null
-sinks keep PulseAudio's defaults, nothing playing, its microphone woken before
+after "ready" on two kinds of source: an idle one (a second PulseAudio whose
+microphone nothing else records, nothing playing, its microphone woken before
 each job: its first buffer comes about 2 s after capture starts) and the
-daemon above with a recording playing. --stops-only prints just that table.
+server above with a recording playing. --stops-only prints just that table.
 
     python3 bench/listen.py --grammar PATH [--recordings TSV]
 
@@ -32,7 +32,8 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pulse_daemon import PulseDaemon, sound_server  # noqa: E402
+from bridge_job import final_of_file  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 from word_errors import edit_distance  # noqa: E402
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -214,9 +215,7 @@ def print_stop_table(sources):
 
 
 def file_transcript(wav, extra=()):
-    result = subprocess.run([BRIDGE, "--transcribe-file", wav, *extra], stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                            check=False)
-    return final_text(result.stdout.decode().strip().splitlines()[-1])
+    return final_of_file(BRIDGE, wav, *extra)["text"]
 
 
 def main():
@@ -251,22 +250,22 @@ def main():
                 text, name = entry.rsplit("(", 1)
                 references[os.path.join(LIBRIVOX, name.strip(" )\n") + ".wav")] = words(text)
 
-    daemon = sound_server(options.server, microphone=True)
+    daemon = SoundServer(options.server)
     try:
         playing = stops_after_ready(daemon, options.stop_runs, LONG_RECORDING, extra)
     finally:
         daemon.stop()
-    idle_daemon = PulseDaemon(microphone=True, idle_defaults=True)
+    idle_daemon = SoundServer("PulseAudio", real_time=False)
     try:
         idle = stops_after_ready(idle_daemon, options.stop_runs, extra=extra)
     finally:
         idle_daemon.stop()
-    stop_sources = [("idle source, nothing playing", idle), ("tests' daemon, recording playing", playing)]
+    stop_sources = [("idle source, nothing playing", idle), ("the rig, recording playing", playing)]
     if options.stops_only:
         print_stop_table(stop_sources)
         return
 
-    daemon = sound_server(options.server, microphone=True)
+    daemon = SoundServer(options.server)
     try:
         ready = start_to_ready(daemon, options.runs, extra)
         continuous = continuous_start(daemon, min(options.runs, 5))

@@ -3,24 +3,31 @@
 """A microphone live from the start, on PulseAudio and on PipeWire, side by side in one run.
 
     bench/live_start.py [--runs N] [--stop-runs N] [--servers PulseAudio,PipeWire] [--start-only]
+                        [--onset-only] [--idle] [--details] [--bridge PATH]
 
-For each sound server of the bench's own (pulse_daemon.py) it prints:
+For each sound server of the bench's own (sound_rig.py) it prints:
   - process start to "ready", N jobs, with examples/ship_orders.gram and
     with open vocabulary (median and worst);
   - orders spoken from the moment the process starts: 15 ship orders
     (bench/ship_orders.txt, Flite's slt voice, leading silence cut), each
     played into the microphone by paplay launched together with the job,
     listened to with the ship grammar; how many finals are exact, with the
-    speech starting at once and 100 ms later;
+    speech starting at once and 100 ms later, and how many are a plain empty
+    final (nobody spoke);
   - "stop" written to "final" read, 0.3, 0.6, 1 and 5 s after "ready", with
-    and without the grammar, with nothing playing (on PulseAudio a second
-    daemon with default null sinks, its microphone woken before each job, so
-    that its first buffer comes about 2 s after capture starts) and with a
+    and without the grammar, with nothing playing (a second server whose
+    null sinks idle, its microphone woken before each job: on PulseAudio its
+    first buffer comes about 2 s after capture starts) and with a
     LibriVox recording playing from before the start;
   - CPU from "ready" to the 5 s stop with the grammar, while the recording plays.
-Needs flite, sox, paplay and what pulse_daemon.py needs.
+--onset-only prints just the orders. The null sinks render in real time, as
+sound cards do (sound_rig.py); with --idle nothing else records them, so that
+on PulseAudio the microphone's sink renders up to 2 s ahead and what paplay
+plays before the job's stream connects has passed it before the job hears it.
+Needs flite, sox, paplay and what sound_rig.py needs.
 """
 import argparse
+import json
 import os
 import statistics
 import subprocess
@@ -29,8 +36,9 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from listen import LONG_RECORDING, Listening, final_text, start_to_ready, stops_after_ready  # noqa: E402
-from pulse_daemon import PulseDaemon, sound_server  # noqa: E402
+import listen  # noqa: E402
+from listen import LONG_RECORDING, Listening, start_to_ready, stops_after_ready  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 
 TOP = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 GRAMMAR = ("--grammar", os.path.join(TOP, "examples", "ship_orders.gram"))
@@ -53,9 +61,10 @@ def render_orders(folder):
     return rendered
 
 
-def spoken_from_the_start(server, orders, which):
-    """How many orders are heard exactly when paplay starts with the job."""
-    exact = 0
+def spoken_from_the_start(server, orders, which, details=False):
+    """How many orders are heard exactly when paplay starts with the job, and
+    how many end as a plain empty final; with `details`, prints the others."""
+    exact = empty = 0
     for at_once, later, text in orders:
         job = Listening(server.environment, GRAMMAR)
         player = server.play(at_once if which == "now" else later)
@@ -65,8 +74,12 @@ def spoken_from_the_start(server, orders, which):
         job.write("stop\n")
         _, line = job.lines_until_final()
         job.end()
-        exact += final_text(line) == text
-    return exact
+        final = json.loads(line)
+        exact += final.get("text") == text
+        if details and final.get("text") != text:
+            print(f"    {text!r} -> {final.get('text')!r}{' rejected' if final.get('rejected') else ''}")
+        empty += final == {"event": "final", "text": ""}
+    return exact, empty
 
 
 def ms(values):
@@ -79,23 +92,32 @@ def main():
     parser.add_argument("--stop-runs", type=int, default=3, help="jobs per cell of the stop table")
     parser.add_argument("--servers", default="PulseAudio,PipeWire")
     parser.add_argument("--start-only", action="store_true", help="print only start -> ready")
+    parser.add_argument("--onset-only", action="store_true", help="print only the orders spoken from the start")
+    parser.add_argument("--idle", action="store_true", help="null sinks that idle (nothing else records them)")
+    parser.add_argument("--details", action="store_true", help="list each order not heard exactly")
+    parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     options = parser.parse_args()
+    if options.bridge:
+        listen.BRIDGE = os.path.abspath(options.bridge)
     servers = options.servers.split(",")
     scratch = tempfile.mkdtemp(prefix="speech-bridge-live-start-")
     orders = [] if options.start_only else render_orders(scratch)
     print(f"load average at the start: {os.getloadavg()[0]:.2f}", flush=True)
     for name in servers:
         print(f"== {name} (ms: median / worst)", flush=True)
-        server = sound_server(name, microphone=True)
+        server = SoundServer(name, real_time=not options.idle)
         try:
-            for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open vocabulary")):
+            for extra, vocabulary in () if options.onset_only else ((GRAMMAR, "grammar"), ((), "open vocabulary")):
                 print(f"{'start -> ready, ' + vocabulary + f', {options.runs} jobs':58} "
                       f"{ms(start_to_ready(server, options.runs, extra))}", flush=True)
             if options.start_only:
                 continue
             for which, label in (("now", "at once"), ("later", "100 ms later")):
-                heard = spoken_from_the_start(server, orders, which)
-                print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}", flush=True)
+                heard, empty = spoken_from_the_start(server, orders, which, options.details)
+                print(f"{f'orders exact, speech {label}':58} {heard} of {len(orders)}, "
+                      f"{empty} plain empty finals", flush=True)
+            if options.onset_only:
+                continue
             playing = {}
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):
                 playing[vocabulary], _, cpu = stops_after_ready(server, options.stop_runs, LONG_RECORDING, extra,
@@ -105,11 +127,10 @@ def main():
                           f"median {statistics.median(cpu):.3f}, worst {max(cpu):.3f} of a core", flush=True)
         finally:
             server.stop()
-        if options.start_only:
+        if options.start_only or options.onset_only:
             continue
         # An idle source: on PulseAudio, default null sinks that wake slowly.
-        idle = PulseDaemon(microphone=True, idle_defaults=True) if name == "PulseAudio" else \
-            sound_server(name, microphone=True)
+        idle = SoundServer(name, real_time=False)
         quiet = {}
         try:
             for extra, vocabulary in ((GRAMMAR, "grammar"), ((), "open")):

@@ -18,15 +18,14 @@ unless --voice names others. With --as-sentences each order is spoken as a host 
 "Second ship, set course north east.", rather than as bare words.
 """
 import argparse
-import json
 import os
-import subprocess
 import sys
 import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pulse_daemon import PulseDaemon  # noqa: E402
+from bridge_job import final_of_file, run_job  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 from sink_recorder import SinkRecorder  # noqa: E402
 from word_errors import edit_distance, word_error_rate  # noqa: E402
 
@@ -59,27 +58,19 @@ def compass_points_split(words):
     return [part for word in words for part in COMPASS.get(word, [word])]
 
 
-def last_event(output):
-    return json.loads(output.strip().splitlines()[-1])
-
-
 def speak(program, daemon, voice, text):
     """One --speak job; returns when it started and ended, on time.monotonic()."""
     command = [program, "--speak"] + (["--voice", voice] if voice else [])
     started = time.monotonic()
-    job = subprocess.run(command, input=text.encode(), env=daemon.environment, capture_output=True, check=False)
+    events = run_job(program, command[1:], text, daemon.environment)
     ended = time.monotonic()
-    if last_event(job.stdout.decode()).get("event") != "final" or job.stderr:
-        raise RuntimeError("%s: %r %r" % (" ".join(command), job.stdout, job.stderr))
+    if not events or events[-1].get("event") != "final":
+        raise RuntimeError("%s: %r" % (" ".join(command), events))
     return started, ended
 
 
 def transcribe(program, wav):
-    job = subprocess.run([program, "--transcribe-file", wav], capture_output=True, text=True, check=False)
-    event = last_event(job.stdout)
-    if event.get("event") != "final":
-        raise RuntimeError("--transcribe-file %s: %s" % (wav, event))
-    return event["text"].split()
+    return final_of_file(program, wav)["text"].split()
 
 
 def main():
@@ -94,7 +85,7 @@ def main():
     texts = orders(arguments.orders)
 
     results = {}
-    daemon = PulseDaemon()
+    daemon = SoundServer("PulseAudio")
     try:
         recorder = SinkRecorder(daemon.server)
         try:

@@ -40,7 +40,7 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from pulse_daemon import sound_server  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 from sink_recorder import SinkRecorder  # noqa: E402
 
 SENTENCE = "The fleet will hold position near the northern gate tonight."  # ten words
@@ -182,7 +182,7 @@ def main():
              ("eSpeak NG gmw/en-US, sentence", "gmw/en-US", SENTENCE, None)]
 
     for server in arguments.servers.split(","):
-        daemon = sound_server(server)
+        daemon = SoundServer(server)
         try:
             recorder = SinkRecorder(daemon.server)
             runs = {label: {"at once": [], "later": []} for label, _, _, _ in cases}

@@ -23,6 +23,7 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from bridge_job import final_of_file  # noqa: E402
 from word_errors import word_error_rate  # noqa: E402
 
 DATA = "/usr/share/pocketsphinx/test/data"
@@ -41,11 +42,7 @@ def references():
 
 
 def ours(bridge, path):
-    out = subprocess.run([bridge, "--transcribe-file", path], capture_output=True, text=True, check=False)
-    last = json.loads(out.stdout.splitlines()[-1])
-    if last.get("event") != "final":
-        sys.exit(f"{path}: {last}")
-    return last["text"].split()
+    return final_of_file(bridge, path)["text"].split()
 
 
 def theirs(path):

@@ -101,7 +101,8 @@ TEST_P(ListenTimingTest, TheFirstPartialArrivesWhileTheWordsAreSpoken) {
 
 // The microphone runs when "ready" comes, and "ready" comes within tens of
 // milliseconds: an order whose first word starts as the job starts (played
-// into the microphone from that moment) is heard whole.
+// into the microphone from that moment) is heard whole, on null sinks with
+// PulseAudio's default settings as on a desktop.
 TEST_P(ListenTimingTest, UnderAGrammarAnOrderSpokenAsTheJobStartsIsHeardWhole) {
   PcmAudio order = readRaw16kMono(kGoForwardRecording);
   order.samples.erase(order.samples.begin(), order.samples.begin() + 8000);  // its first 0.5 s are silent
@@ -256,7 +257,7 @@ TEST_P(ListenSoundServerFault, TheSoundServerDyingEndsCaptureButNotTheJob) {
 // job on what was heard (nothing) without waiting for that buffer. It measures
 // real time, so the sanitizer builds leave it out.
 TEST(ListenOnAnIdleSourceTiming, FinalFollowsAStopBeforeTheFirstBufferPromptly) {
-  const PulseServer idle(PulseServer::NullSinks::defaults);
+  const PulseServer idle(SoundServerKind::pulseAudio, PulseServer::Rendering::idle);
   for (const double stopAfter : {0.3, 1.0}) {
     SCOPED_TRACE("stop " + std::to_string(stopAfter) + " s after ready");
     idle.wakeMicrophone();

@@ -23,30 +23,33 @@ enum class SoundServerKind {
 std::string soundServerName(SoundServerKind kind);
 inline void PrintTo(SoundServerKind kind, std::ostream* out) { *out << soundServerName(kind); }
 
-// A sound server of the tests' own that speaks the PulseAudio protocol on a
-// private socket in a private runtime folder, with two null sinks: "speaker"
-// (the default sink, whose monitor can be recorded) and "microphone" (whose
+// A sound server of the tests' own (the rig of tests/tools/sound_server.cpp,
+// which the benches run too) that speaks the PulseAudio protocol on a private
+// socket in a private runtime folder, with two null sinks: "speaker" (the
+// default sink, whose monitor can be recorded) and "microphone" (whose
 // monitor is the default source: what is played into it is what a program
 // hears from the microphone). Only child processes given childEnvironment()
 // reach it. Every process of it is stopped by its PID when destroyed.
 class PulseServer {
  public:
-  enum class NullSinks {
-    // Without rewinds: a new stream starts at once, as on a sound card.
-    startingAtOnce,
-    // PulseAudio's defaults, as on a desktop with no sound card: an idle sink
-    // renders two-second blocks, so a recording of its monitor with nothing
-    // playing gets its first buffer up to 2 s after it starts (see
-    // wakeMicrophone()).
-    defaults,
+  enum class Rendering {
+    // A low-latency recording kept on each monitor makes both sinks render
+    // in real time, as sound cards do: without one, a null sink renders up
+    // to 2 s ahead, so that what is played into the microphone before a
+    // program's stream connects has already passed it, and a recording of
+    // the speaker started after a sound hears none of it.
+    realTime,
+    // Nothing else records them: they idle as a desktop's null sinks do.
+    idle,
   };
 
   // Starts the server and waits until it answers with its sinks in place;
-  // throws with the reason when it cannot. PipeWire's null sinks have no
-  // idle blocks: `sinks` only matters to PulseAudio.
-  explicit PulseServer(NullSinks sinks = NullSinks::startingAtOnce,
-                       SoundServerKind kind = SoundServerKind::pulseAudio);
-  explicit PulseServer(SoundServerKind kind) : PulseServer(NullSinks::startingAtOnce, kind) {}
+  // throws with the reason when it cannot. Its null sinks keep PulseAudio's
+  // default settings, as on a desktop with no sound card: an idle sink
+  // renders two-second blocks, so that a recording of its monitor with
+  // nothing playing gets its first buffer up to 2 s after it starts (see
+  // wakeMicrophone()). PipeWire's null sinks have no idle blocks.
+  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime);
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
@@ -75,7 +78,8 @@ class PulseServer {
   std::string clientOutput(const std::vector<std::string>& command) const;
 
   // Waits until `count` recording streams (parecord, a program listening)
-  // are connected; false after the timeout.
+  // are connected, besides those the rig keeps for real-time rendering;
+  // false after the timeout.
   bool waitForRecordingStreams(int count, std::chrono::milliseconds timeout = std::chrono::seconds(5)) const;
 
   // Suspends and resumes the microphone sink, as a desktop's sound server
@@ -99,19 +103,14 @@ class PulseServer {
   static int waitClient(pid_t pid);
 
  private:
-  void startPulseAudio(NullSinks sinks);
-  void startPipeWire();
-  // Waits until the server answers with "microphone.monitor" as its default
-  // source; throws when it does not.
-  void waitUntilReady();
-  // Stops every process of the server, the last started first.
-  void stopAll(int signal);
   pid_t spawnClient(const std::vector<std::string>& command) const;
 
+  std::unique_ptr<RunningProgram> rig_;
   SoundServerKind kind_;
   std::string directory_;
   std::string socket_;
   std::vector<pid_t> pids_;  // in the order started
+  int rigRecordings_ = 0;    // recording streams the rig keeps itself
 };
 
 }  // namespace speech_bridge::e2e

@@ -46,6 +46,27 @@ TEST_P(PulseServerTest, WhatIsPlayedIntoTheMicrophoneCanBeHeard) {
   std::filesystem::remove_all(directory);
 }
 
+// The microphone delivers in real time, as a real one: a recording that
+// starts while something plays hears it from then on. (A null sink that no
+// low-latency stream records renders up to 2 s ahead, and a recording started
+// after the player would hear nothing of a short sound.)
+TEST_P(PulseServerTest, ARecordingStartedAfterThePlayerHearsTheRestOfTheSound) {
+  const std::string directory =
+      std::filesystem::temp_directory_path() /
+      ("speech-bridge-server-onset-" + soundServerName(GetParam()) + "-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(directory);
+  writeWav(directory + "/tone.wav", sineWave(440, 1.5, 44100, 1));
+  PulseServer server(GetParam());
+  const pid_t player = server.startPlayingIntoMicrophone(directory + "/tone.wav");
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  const pid_t recorder = server.spawnRecorder("microphone.monitor", directory + "/heard.wav");
+  EXPECT_EQ(PulseServer::waitClient(player), 0);
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  PulseServer::stopClient(recorder);
+  EXPECT_GT(readWav(directory + "/heard.wav").audibleSeconds(), 1.0);
+  std::filesystem::remove_all(directory);
+}
+
 INSTANTIATE_TEST_SUITE_P(BothServers, PulseServerTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace

@@ -62,7 +62,7 @@ TEST_P(SoundCaptureTest, DeliversMonoAudioFromTheDefaultMicrophoneAtOnce) {
 class SoundCaptureTimingTest : public SoundServerSuite {};
 
 TEST(SoundCaptureOnAnIdleSourceTiming, StopReturnsAtOnceBeforeTheFirstBuffer) {
-  const PulseServer idle(PulseServer::NullSinks::defaults);
+  const PulseServer idle(SoundServerKind::pulseAudio, PulseServer::Rendering::idle);
   idle.wakeMicrophone();
   std::string standardError;
   const auto report = probeCapture(idle.childEnvironment(), 0.3, &standardError);
