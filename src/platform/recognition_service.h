@@ -119,16 +119,16 @@ class AudioBufferRecognitionRequest : public RecognitionRequest {
   // returns at once; buffers appended after endAudio(), or before a task
   // started for the request, are ignored.
   virtual void appendAudioPcmBuffer(const AudioPcmBuffer& buffer) {
-    if (ended_.load(std::memory_order_acquire)) return;
-    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->append(buffer);
+    if (ended_.load()) return;
+    if (AudioBufferSink* sink = sinkSeen_.load()) sink->append(buffer);
   }
 
   // No audio follows; the task goes on to its final result. A second call is
   // harmless, and so is a call after the task's finish() or cancel(), which
   // end the audio themselves.
   virtual void endAudio() {
-    ended_.store(true, std::memory_order_release);
-    if (AudioBufferSink* sink = sinkSeen_.load(std::memory_order_acquire)) sink->endAudio();
+    ended_.store(true);
+    if (AudioBufferSink* sink = sinkSeen_.load()) sink->endAudio();
   }
 
   // Set before the task starts; without one nothing is detected. `handler`
@@ -143,13 +143,14 @@ class AudioBufferRecognitionRequest : public RecognitionRequest {
   void connect(std::shared_ptr<AudioBufferSink> sink) {
     if (sink_ || !sink) return;
     sink_ = std::move(sink);
-    sinkSeen_.store(sink_.get(), std::memory_order_release);
-    if (ended_.load(std::memory_order_acquire)) sink_->endAudio();
+    sinkSeen_.store(sink_.get());
+    if (ended_.load()) sink_->endAudio();
   }
 
  private:
   SpeechActivityHandler activityHandler_;
   std::shared_ptr<AudioBufferSink> sink_;  // kept while the request lives
+  // Sequentially consistent: an end racing a connect is seen by one of them.
   std::atomic<AudioBufferSink*> sinkSeen_{nullptr};
   std::atomic<bool> ended_{false};
 };

@@ -89,6 +89,15 @@ TEST(SpeechDetector, SpeechThenSilenceOverAnyBackground) {
   }
 }
 
+// Speech that resumes after a pause is speech again within two frames or so.
+TEST(SpeechDetector, SpeechResumingAfterAPauseIsHeardAtOnce) {
+  const std::vector<Change> changes = detect({{syllables(0.4f), 0.9}, {silence(), 0.9}, {syllables(0.4f), 1.0}});
+  ASSERT_EQ(changes.size(), 3u);
+  EXPECT_FALSE(changes[1].activity.speaking);
+  EXPECT_TRUE(changes[2].activity.speaking);
+  EXPECT_LT(changes[2].at, 1.8 + 0.1);
+}
+
 // The gaps between syllables (an eighth of a second) are no silence.
 TEST(SpeechDetector, GapsBetweenSyllablesAreNoSilence) {
   const std::vector<Change> changes = detect({{syllables(0.4f), 4.0}});

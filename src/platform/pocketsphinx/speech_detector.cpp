@@ -64,8 +64,11 @@ std::optional<SpeechActivity> SpeechDetector::endFrame() {
   loudHistory_ = ((loudHistory_ << 1) | (loud ? 1u : 0u)) & ((1u << kSteadyFrames) - 1);
   quietFrames_ = loud ? 0 : quietFrames_ + 1;
 
+  // Once a voice was heard, speech that resumes after a pause needs no fall
+  // first: a player going on with an order must not wait for one.
   if (!speaking_ && std::popcount(loudHistory_ & ((1u << kOnsetWindow) - 1)) >= kOnsetFrames &&
-      fellSinceLoud()) {
+      (heardBefore_ || fellSinceLoud())) {
+    heardBefore_ = true;
     speaking_ = true;
     return SpeechActivity{true, 0.0};
   }

@@ -19,8 +19,8 @@ namespace speech_bridge {
 // Speech begins with kOnsetFrames loud frames among the last kOnsetWindow,
 // once, within the last kSteadySeconds, the level fell more than kSteadyDb
 // below a loud frame (a sound that starts and holds is no voice, a voice
-// rises and falls with its syllables); it gives way to silence
-// after kPauseSeconds without a loud frame.
+// rises and falls with its syllables), or, once speech was heard, at once;
+// it gives way to silence after kPauseSeconds without a loud frame.
 // No allocation: it runs on the capture thread.
 class SpeechDetector {
  public:
@@ -57,6 +57,7 @@ class SpeechDetector {
   std::uint32_t loudHistory_ = 0;  // a bit per frame of kSteadyFrames, newest lowest
   int quietFrames_ = 0;
   bool speaking_ = false;
+  bool heardBefore_ = false;
 };
 
 }  // namespace speech_bridge
