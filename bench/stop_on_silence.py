@@ -26,7 +26,7 @@ import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from listen import Listening, cpu_seconds, final_text  # noqa: E402
-from pulse_daemon import sound_server  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 GRAMMAR = os.path.join(os.path.dirname(HERE), "examples", "ship_orders.gram")
@@ -175,7 +175,7 @@ def main():
         made = orders(directory, options.orders)
         table = {}
         for name in options.servers.split(","):
-            daemon = sound_server(name, microphone=True)
+            daemon = SoundServer(name)
             try:
                 table[name] = measure(daemon, made)
             finally:
