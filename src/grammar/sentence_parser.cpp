@@ -25,7 +25,6 @@ struct OpenRule {
 SentenceParser::SentenceParser(int stateCount, int start, int final, std::vector<std::string> words,
                                std::vector<MarkedArc> arcs, std::vector<GrammarMark> marks)
     : phraseList_(false),
-      stateCount_(stateCount),
       start_(start),
       final_(final),
       words_(std::move(words)),

@@ -48,7 +48,6 @@ class SentenceParser {
 
  private:
   bool phraseList_ = true;
-  int stateCount_ = 0;
   int start_ = 0;
   int final_ = 0;
   std::vector<std::string> words_;

@@ -11,10 +11,12 @@
 #include <sphinxbase/logmath.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "fuzz_check.h"
@@ -170,7 +172,8 @@ void checkPhrases(const std::string& text, const GrammarGraph& graph) {
 constexpr const char* kPhones = "AA AE AH AO AW AY B CH D DH EH ER EY F G HH IH IY JH K L M N NG OW OY P R S SH T TH "
                                 "UH UW V W Y Z ZH";
 
-void checkPronunciations(const std::string& path, std::size_t size) {
+// `text`: the file's bytes.
+void checkPronunciations(const std::string& path, std::string_view text) {
   const HostPronunciations read = readPronunciationFile(path, kPhones);
   if (!read.error.empty()) {
     const std::string prefix = "The pronunciation file " + path + " ";
@@ -178,12 +181,20 @@ void checkPronunciations(const std::string& path, std::size_t size) {
     FUZZ_CHECK(read.error.size() < prefix.size() + 300 && read.error.find('\n') == std::string::npos);
     return;
   }
+  std::vector<std::string_view> lines;
+  for (std::size_t at = 0; at <= text.size();) {
+    const std::size_t end = std::min(text.find('\n', at), text.size());
+    lines.push_back(text.substr(at, end - at));
+    at = end + 1;
+  }
   const std::string phones = std::string(" ") + kPhones + " ";
   int line = 0;
   for (const HostPronunciation& entry : read.entries) {
-    FUZZ_CHECK(entry.line > line && static_cast<std::size_t>(entry.line) <= size);
+    FUZZ_CHECK(entry.line > line && static_cast<std::size_t>(entry.line) <= lines.size());
     line = entry.line;
-    FUZZ_CHECK(!entry.word.empty() && lowerCaseWord(entry.word) == entry.word && entry.word[0] != '#');
+    // Only a line whose first character is "#" is a comment: an indented one is an entry.
+    FUZZ_CHECK(!lines[static_cast<std::size_t>(entry.line) - 1].starts_with("#"));
+    FUZZ_CHECK(!entry.word.empty() && lowerCaseWord(entry.word) == entry.word);
     FUZZ_CHECK(!entry.sounds.empty());
     for (const std::string& sound : entry.sounds) {
       FUZZ_CHECK(!sound.empty());
@@ -209,7 +220,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FUZZ_CHECK(::ftruncate(fileDescriptor(), 0) == 0);
   FUZZ_CHECK(::pwrite(fileDescriptor(), data, size, 0) == static_cast<ssize_t>(size));
-  checkPronunciations(filePath(), size);
+  checkPronunciations(filePath(), std::string_view(reinterpret_cast<const char*>(data), size));
   const CompiledGrammar grammar = compileGrammarFile(filePath());
   FUZZ_CHECK(grammar.graph.has_value() == grammar.error.empty());
   if (!grammar.graph) {
