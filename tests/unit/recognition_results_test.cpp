@@ -130,7 +130,7 @@ TEST_F(RecognitionResultsTest, FinalResultHidesTheErrorOfTheSameAnswer) {
 }
 
 TEST_F(RecognitionResultsTest, AnswerWithNeitherResultNorErrorWritesNothing) {
-  EXPECT_EQ(answer({sim::ScriptedAnswer{.after = 1}, finalAnswer(2, "go")}), Lines{final("go")});
+  EXPECT_EQ(answer({sim::ScriptedAnswer{1, std::nullopt, std::nullopt, false, std::nullopt}, finalAnswer(2, "go")}), Lines{final("go")});
 }
 
 TEST_F(RecognitionResultsTest, AnswersAfterCompletionWriteNothing) {
@@ -188,7 +188,7 @@ TEST_F(RecognitionResultsTest, AGrammarsFinalSaysWhyItIsEmptyAndHandsOverThePars
   for (const GrammarFinal& c : cases) {
     sim::SimulatedPlatform fresh;
     fresh.recognition.recognizers["en-US"] = true;
-    fresh.recognition.taskScripts.push_back({sim::ScriptedAnswer{.after = 1, .result = c.result}});
+    fresh.recognition.taskScripts.push_back({sim::ScriptedAnswer{1, c.result, std::nullopt, false, std::nullopt}});
     const auto job = std::make_shared<SpeechBridge>(fresh.platform);
     if (c.grammar) job->grammarFile = "/work/orders.gram";
     job->recognition(fresh.recognition.recognizerForLocale("en-US"), fresh.recognition.makeUrlRequest("/work/a.wav"));
