@@ -8,8 +8,8 @@
 
 namespace speech_bridge {
 
-SpeechVoice EngineSynthesis::listed(std::size_t engine, std::size_t index) {
-  SpeechVoice voice = engines_[engine].get().voices()[index];
+SpeechVoice EngineSynthesis::listed(const SpeechVoice& own, std::size_t engine, std::size_t index) {
+  SpeechVoice voice = own;
   voice.engine = engine;
   voice.engineVoice = index;
   return voice;
@@ -25,7 +25,7 @@ std::vector<SpeechVoice> EngineSynthesis::speechVoices() {
   for (std::size_t engine = 0; engine < engines_.size(); ++engine) {
     const std::vector<SpeechVoice>& own = engines_[engine].get().voices();
     for (std::size_t index = 0; index < own.size(); ++index) {
-      if (taken.insert(own[index].identifier).second) voices.push_back(listed(engine, index));
+      if (taken.insert(own[index].identifier).second) voices.push_back(listed(own[index], engine, index));
     }
   }
   return voices;
@@ -35,7 +35,7 @@ std::optional<SpeechVoice> EngineSynthesis::voiceWithIdentifier(const std::strin
   for (std::size_t engine = 0; engine < engines_.size(); ++engine) {
     const std::vector<SpeechVoice>& own = engines_[engine].get().voices();
     for (std::size_t index = 0; index < own.size(); ++index) {
-      if (own[index].identifier == identifier) return listed(engine, index);
+      if (own[index].identifier == identifier) return listed(own[index], engine, index);
     }
   }
   return std::nullopt;
@@ -43,8 +43,9 @@ std::optional<SpeechVoice> EngineSynthesis::voiceWithIdentifier(const std::strin
 
 std::optional<SpeechVoice> EngineSynthesis::voiceWithLanguage(const std::string& languageTag) {
   for (std::size_t engine = 0; engine < engines_.size(); ++engine) {
-    if (const SpeechEngine::VoiceIndex index = engines_[engine].get().voiceForLanguage(languageTag)) {
-      return listed(engine, *index);
+    SpeechEngine& speaker = engines_[engine];
+    if (const SpeechEngine::VoiceIndex index = speaker.voiceForLanguage(languageTag)) {
+      return listed(speaker.voices()[*index], engine, *index);
     }
   }
   return std::nullopt;

@@ -43,8 +43,8 @@ class EngineSynthesis final : public SpeechSynthesis {
   void prepareToSpeak(const std::optional<SpeechVoice>& voice) override;
 
  private:
-  // The engine's voice, as this synthesis lists it.
-  SpeechVoice listed(std::size_t engine, std::size_t index);
+  // An engine's own voice (`index` of its list), as this synthesis lists it.
+  static SpeechVoice listed(const SpeechVoice& own, std::size_t engine, std::size_t index);
 
   MainLoop& loop_;
   AudioOutput& output_;
