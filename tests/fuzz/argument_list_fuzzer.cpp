@@ -27,6 +27,7 @@ const std::string kNoFile = "Audio fixture does not exist";
 const std::string kNoRecognizer =
     "On-device speech recognition is unavailable for this locale; no cloud fallback is allowed";
 const std::string kNoVoice = "Selected speech voice is unavailable";
+const std::string kNoGrammar = "--pronunciations requires --grammar";
 
 // Arguments are the input split at zero bytes. An argument of one byte from
 // 0x01 to 0x1F stands for a word of this list: 0x01 for the first, and so on
@@ -102,13 +103,16 @@ Expected expect(const std::vector<std::string>& args) {
   const std::string locale = valueOf(args, "--locale").value_or("en-US");
   const auto recognizer = kRecognizers.find(locale);
   const bool onDevice = recognizer != kRecognizers.end() && recognizer->second;
+  const bool pronunciations = std::find(args.begin(), args.end(), "--pronunciations") != args.end();
   if (mode == "--listen") {
+    if (pronunciations) return fail(kNoGrammar);
     if (!onDevice) return fail(kNoRecognizer, true);
     return recognized("listen", kAuthorizationAfter + kMicrophoneAfter);
   }
   if (mode == "--transcribe-file") {
     const std::optional<std::string> path = valueOf(args, "--transcribe-file");
     if (!path) return fail(kNoPath);
+    if (pronunciations) return fail(kNoGrammar);
     const std::string file = !path->empty() && path->front() == '/' ? *path : kWorkingDirectory + ("/" + *path);
     if (std::find(kExistingPaths.begin(), kExistingPaths.end(), file) == kExistingPaths.end()) return fail(kNoFile);
     if (!onDevice) return fail(kNoRecognizer, true);
@@ -167,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const sim::JobOutcome outcome = sim.runJob(args);
 
-  checkJobEnding(outcome, {kUsage, kNoPath, kNoFile, kNoRecognizer, kNoVoice});
+  checkJobEnding(outcome, {kUsage, kNoPath, kNoFile, kNoRecognizer, kNoVoice, kNoGrammar});
   FUZZ_CHECK(outcome.lines == expected.lines);
   FUZZ_CHECK(outcome.exitStatus == expected.exitStatus);
   FUZZ_CHECK(outcome.endedAt - start >= expected.endedAt - 1e-6 &&

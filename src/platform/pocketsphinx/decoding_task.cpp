@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "grammar/grammar_file.h"
+#include "platform/pocketsphinx/background_gate.h"
 #include "platform/pocketsphinx/grammar_search.h"
 #include "platform/pocketsphinx/pronunciations.h"
 #include "platform/pocketsphinx/sphinx_decoder.h"
@@ -44,6 +45,8 @@ constexpr double kBlockSeconds = 0.05;
 // How often a task waiting for its model looks whether the audio ended
 // without speech: a small part of the time a stop may take.
 constexpr auto kSilentEndCheck = std::chrono::milliseconds(5);
+// Less speech than this (0.2 s of the gate's frames) is none.
+constexpr std::size_t kLeastSpeechFrames = 20;
 
 }  // namespace
 
@@ -160,9 +163,18 @@ bool DecodingTask::readAhead(std::vector<std::int16_t>& samples) {
 
 void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   const int rate = decoder->sampleRate();
+  // Under a grammar the room around the words is quieted before the decoder
+  // hears it (see background_gate.h), in a recording and live alike.
+  std::optional<BackgroundGate> gate;
+  if (options_.grammarFile) gate.emplace(rate);
   std::vector<std::int16_t> ahead;
   if (options_.grammarFile && options_.recording) {
     if (!readAhead(ahead)) return;
+    if (gate) {
+      std::vector<std::int16_t> gated;
+      gate->process(ahead, gated);
+      ahead = std::move(gated);
+    }
     decoder->normaliseFor(ahead);
   }
   StreamingTranscriber transcriber(std::move(decoder),
@@ -171,10 +183,12 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   const auto interimSamples = static_cast<std::size_t>(rate * kInterimSeconds);
   std::size_t samplesSinceInterim = 0;
   std::size_t aheadRead = 0;
+  std::vector<std::int16_t> gated;
 
   while (!isCancelled()) {
     AudioRead got;
-    if (aheadRead < ahead.size()) {
+    const bool fromAhead = aheadRead < ahead.size();  // gated already
+    if (fromAhead) {
       got.samples = std::min(block.size(), ahead.size() - aheadRead);
       std::copy_n(ahead.begin() + static_cast<std::ptrdiff_t>(aheadRead), got.samples, block.begin());
       aheadRead += got.samples;
@@ -186,7 +200,14 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
       return;
     }
     if (got.samples == 0) break;
-    transcriber.accept(std::span<const std::int16_t>(block.data(), got.samples));
+    const std::span<const std::int16_t> heard(block.data(), got.samples);
+    if (gate && !fromAhead) {
+      gated.clear();
+      gate->process(heard, gated);
+      transcriber.accept(gated);
+    } else {
+      transcriber.accept(heard);
+    }
     samplesSinceInterim += got.samples;
     if (!reportInterimResults_ || samplesSinceInterim < interimSamples) continue;
     samplesSinceInterim = 0;
@@ -196,7 +217,16 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     if (!report(std::move(interim), std::nullopt, State::decoding)) return;
   }
   if (isCancelled()) return;
-  report(transcriber.finalResult(), std::nullopt, State::ended);
+  if (gate) {
+    gated.clear();
+    gate->flush(gated);
+    transcriber.accept(gated);
+  }
+  RecognitionResult final = transcriber.finalResult();
+  // What the loops heard in sound that the gate never took for speech was
+  // the room: nobody spoke, which is no rejection.
+  if (gate && gate->speechFrames() < kLeastSpeechFrames) final.rejected = false;
+  report(std::move(final), std::nullopt, State::ended);
 }
 
 }  // namespace speech_bridge
