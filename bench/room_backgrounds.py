@@ -3,32 +3,44 @@
 """Orders heard in a room: --transcribe-file --grammar over backgrounds, side by side with another build.
 
     bench/room_backgrounds.py CORPUS_DIR [--bridge PATH] [--baseline PATH] [--only CONDITION...] [--details]
+                              [--live [--servers PulseAudio,PipeWire]]
 
 Renders into CORPUS_DIR (once) the ship orders of bench/ship_orders.txt by
 three voices of two engines (Flite's rms and awb, Festival's slt HTS, in
 turn; eSpeak NG's en-us is left out: in silence it loses 5 of the 36
 orders already, so it would measure the voice rather than the room), the near misses of bench/near_misses.txt and the crew's chatter, each
 with one second of background before the speech and half a second after it
-(tests/tools/backgrounds.py): none, game music 30, 20 and 10 dB below the speech,
+(tests/tools/backgrounds.py): none, music 30, 20 and 10 dB below the speech
+(a game's own, Debian's singularity-music, when installed; else a loop made
+with sox),
 brown noise and a 100 Hz hum 20 dB below it; near misses and chatter in
 silence and under each background at 20 dB; and the backgrounds alone, with
 nobody speaking. Then, for each build, with examples/ship_orders.gram:
 orders exact, rejected and mistaken for another order; near misses and
 chatter that give an order; recordings of nobody that end in anything but a
-plain empty final. Needs sox, flite and festival with festvox-us-slt-hts.
+plain empty final. With --live, instead: on each sound server of the
+bench's own (sound_rig.py), the first LIVE_ORDERS orders with music 20 dB
+below them are played into the microphone from the moment a --listen job
+starts (music from a second before the order), and "stop" is written 0.3 s
+after the playing ends: orders exact, per build. Needs sox, flite and
+festival with festvox-us-slt-hts (and for --live what sound_rig.py needs).
 """
 import argparse
 import concurrent.futures
+import json
 import os
 import subprocess
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
 sys.path.insert(0, HERE)
 sys.path.insert(0, os.path.join(TOP, "tests", "tools"))
 import backgrounds  # noqa: E402
+import listen  # noqa: E402
 from bridge_job import final_of_file  # noqa: E402
+from sound_rig import SoundServer  # noqa: E402
 
 GRAMMAR = os.path.join(TOP, "examples", "ship_orders.gram")
 VOICES = [
@@ -44,14 +56,17 @@ CHATTER = [
     "my brother writes that the harvest was good this year",
     "has anyone got a spare pen I lost mine again",
 ]
+# A game's own music when Debian's singularity-music is installed, else a loop made here.
+MUSIC = "game" if os.path.isdir(backgrounds.GAME_MUSIC) else "music"
 # (condition, background, dB below the speech)
-ORDER_CONDITIONS = [("silence", None, None), ("music 30 dB", "music", 30), ("music 20 dB", "music", 20),
-                    ("music 10 dB", "music", 10), ("brown 20 dB", "brown", 20), ("hum 20 dB", "hum", 20)]
-OTHER_CONDITIONS = [("silence", None, None), ("music 20 dB", "music", 20), ("brown 20 dB", "brown", 20),
+ORDER_CONDITIONS = [("silence", None, None), ("music 30 dB", MUSIC, 30), ("music 20 dB", MUSIC, 20),
+                    ("music 10 dB", MUSIC, 10), ("brown 20 dB", "brown", 20), ("hum 20 dB", "hum", 20)]
+OTHER_CONDITIONS = [("silence", None, None), ("music 20 dB", MUSIC, 20), ("brown 20 dB", "brown", 20),
                     ("hum 20 dB", "hum", 20)]
 # Nobody speaking: the background at the level it has 20 dB below a typical order.
 NOBODY_DBFS = -42.0
 MUSIC_SECONDS = 64.0
+LIVE_ORDERS = 15
 
 
 def listed(name):
@@ -76,7 +91,7 @@ def build_corpus(directory):
             return [line.rstrip("\n").split("\t") for line in f if line.strip()]
     os.makedirs(directory, exist_ok=True)
     sounds = {}
-    for kind in ("music", "brown", "hum"):
+    for kind in (MUSIC, "brown", "hum"):
         sounds[kind] = os.path.join(directory, f"{kind}.wav")
         backgrounds.MAKERS[kind](MUSIC_SECONDS, sounds[kind])
     rows = []  # path, set, condition, expected text
@@ -96,7 +111,7 @@ def build_corpus(directory):
     add("order", ORDER_CONDITIONS, listed("ship_orders.txt"), lambda i: VOICES[i % len(VOICES)])
     add("near", OTHER_CONDITIONS, listed("near_misses.txt"), lambda i: VOICES[(i + 1) % len(VOICES)])
     add("chatter", OTHER_CONDITIONS, CHATTER, lambda i: VOICES[(i + 2) % len(VOICES)])
-    for kind in ("silence", "music", "brown", "hum"):
+    for kind in ("silence", MUSIC, "brown", "hum"):
         path = os.path.join(directory, f"nobody-{kind}.wav")
         if kind == "silence":
             backgrounds.sox("-r", backgrounds.RATE, "-c", "1", "-n", "-b", "16", path, "synth", "3", "sine", "0",
@@ -155,6 +170,36 @@ def describe(set_name, cell):
     return f"{cell['order']}/{n} give an order"
 
 
+def heard_live(server, bridge, rows):
+    """How many of `rows` a --listen job hears exactly when each is played from its start."""
+    listen.BRIDGE = bridge
+    exact = 0
+    for path, _, _, text in rows:
+        job = listen.Listening(server.environment, ("--grammar", GRAMMAR))
+        player = server.play(path)
+        job.line()
+        player.wait()
+        time.sleep(0.3)
+        job.write("stop\n")
+        _, line = job.lines_until_final()
+        job.end()
+        exact += json.loads(line).get("text") == text
+    return exact
+
+
+def live(rows, builds, servers):
+    chosen = [row for row in rows if row[1] == "order" and row[2] == "music 20 dB"][:LIVE_ORDERS]
+    print("| server | " + " | ".join(name for name, _ in builds) + " |")
+    print("|---|" + "---|" * len(builds))
+    for name in servers:
+        server = SoundServer(name)
+        try:
+            cells = [f"{heard_live(server, os.path.abspath(bridge), chosen)}/{len(chosen)} exact" for _, bridge in builds]
+        finally:
+            server.stop()
+        print(f"| {name}, music 20 dB from 1 s before the order | " + " | ".join(cells) + " |", flush=True)
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("corpus")
@@ -162,11 +207,16 @@ def main():
     parser.add_argument("--baseline", help="another build, for a column of its own")
     parser.add_argument("--only", nargs="*", help="conditions to run, such as 'music 20 dB'")
     parser.add_argument("--details", action="store_true", help="list what each build got wrong")
+    parser.add_argument("--live", action="store_true", help="orders over music played into the microphone")
+    parser.add_argument("--servers", default="PulseAudio,PipeWire")
     options = parser.parse_args()
     rows = build_corpus(os.path.abspath(options.corpus))
+    builds = [("this build", options.bridge)] + ([("baseline", options.baseline)] if options.baseline else [])
+    if options.live:
+        live(rows, builds, options.servers.split(","))
+        return
     if options.only:
         rows = [row for row in rows if row[2] in options.only or row[1] == "nobody"]
-    builds = [("this build", options.bridge)] + ([("baseline", options.baseline)] if options.baseline else [])
     tables = []
     for _, bridge in builds:
         with concurrent.futures.ThreadPoolExecutor(max_workers=2) as pool:

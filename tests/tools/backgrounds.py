@@ -2,11 +2,12 @@
 """Sounds of a room that are no speech, made with sox, 16 kHz mono, and the
 mixing of an order into one of them.
 
-    python3 tests/tools/backgrounds.py KIND SECONDS OUT.wav    (KIND: music, brown, hum, babble)
+    python3 tests/tools/backgrounds.py KIND SECONDS OUT.wav    (KIND: music, game, brown, hum, babble)
     python3 tests/tools/backgrounds.py mix SPEECH.wav BACKGROUND.wav DB_BELOW OUT.wav
 
-music: a game's loop (pad chords, a plucked arpeggio, bass, kick and hi-hat
-at 120 beats a minute), reverberant, as if from another device in the room;
+music: a loop made here (pad chords, a plucked arpeggio, bass, kick and hi-hat
+at 120 beats a minute), reverberant, as if from another device in the room; game: a game's own
+music, four tracks of Debian's singularity-music, reverberant;
 brown: brown noise, as a fan or an engine; hum: mains hum at 100 Hz with its
 harmonics, as a cheap amplifier gives; babble: three of Flite's voices
 talking at once, as a crew at the back of the room.
@@ -80,6 +81,21 @@ def music(seconds, out):
             "gain", "-n", "-3")
 
 
+GAME_MUSIC = "/usr/share/games/singularity/music"
+
+
+def game(seconds, out):
+    """A game's own music (Debian's singularity-music), reverberant."""
+    tracks = sorted(name for name in os.listdir(GAME_MUSIC) if name.endswith(".ogg"))
+    with tempfile.TemporaryDirectory() as scratch:
+        parts = []
+        for index, name in enumerate(tracks[:4]):
+            parts.append(os.path.join(scratch, f"{index}.wav"))
+            sox(os.path.join(GAME_MUSIC, name), "-r", RATE, "-c", "1", parts[-1], "trim", "20", str(seconds / 4 + 1))
+        sox(*parts, out, "gain", "-n", "-12", "reverb", "50", "50", "80", "channels", "1", "trim", "0", str(seconds),
+            "gain", "-n", "-3")
+
+
 def brown(seconds, out):
     sox("-r", RATE, "-c", "1", "-n", out, "synth", str(seconds), "brownnoise", "gain", "-n", "-3")
 
@@ -112,7 +128,7 @@ def babble(seconds, out):
         sox("-m", *tracks, out, "trim", "0", str(seconds), "gain", "-n", "-3")
 
 
-MAKERS = {"music": music, "brown": brown, "hum": hum, "babble": babble}
+MAKERS = {"music": music, "game": game, "brown": brown, "hum": hum, "babble": babble}
 
 
 def mix(speech, background, offset, below_db, out, lead=1.0, tail=0.5):
