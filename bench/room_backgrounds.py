@@ -27,11 +27,9 @@ festival with festvox-us-slt-hts (and for --live what sound_rig.py needs).
 """
 import argparse
 import concurrent.futures
-import json
 import os
 import subprocess
 import sys
-import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOP = os.path.dirname(HERE)
@@ -40,6 +38,8 @@ sys.path.insert(0, os.path.join(TOP, "tests", "tools"))
 import backgrounds  # noqa: E402
 import listen  # noqa: E402
 from bridge_job import final_of_file  # noqa: E402
+from live_start import spoken_from_the_start  # noqa: E402
+from render_orders import CHATTER  # noqa: E402
 from sound_rig import SoundServer  # noqa: E402
 
 GRAMMAR = os.path.join(TOP, "examples", "ship_orders.gram")
@@ -47,14 +47,6 @@ VOICES = [
     ("flite-rms", ["flite", "-voice", "rms", "-t", "{text}", "-o", "{out}"]),
     ("flite-awb", ["flite", "-voice", "awb", "-t", "{text}", "-o", "{out}"]),
     ("festival-slt-hts", ["text2wave", "-eval", "(voice_cmu_us_slt_arctic_hts)", "-o", "{out}", "{textfile}"]),
-]
-CHATTER = [
-    "did anybody see where I left my coffee this morning",
-    "the engine room wants the report before the end of the watch",
-    "I told him twice that the door on deck three sticks",
-    "we should have shore leave in about a week if the weather holds",
-    "my brother writes that the harvest was good this year",
-    "has anyone got a spare pen I lost mine again",
 ]
 # A game's own music when Debian's singularity-music is installed, else a loop made here.
 MUSIC = "game" if os.path.isdir(backgrounds.GAME_MUSIC) else "music"
@@ -170,23 +162,6 @@ def describe(set_name, cell):
     return f"{cell['order']}/{n} give an order"
 
 
-def heard_live(server, bridge, rows):
-    """How many of `rows` a --listen job hears exactly when each is played from its start."""
-    listen.BRIDGE = bridge
-    exact = 0
-    for path, _, _, text in rows:
-        job = listen.Listening(server.environment, ("--grammar", GRAMMAR))
-        player = server.play(path)
-        job.line()
-        player.wait()
-        time.sleep(0.3)
-        job.write("stop\n")
-        _, line = job.lines_until_final()
-        job.end()
-        exact += json.loads(line).get("text") == text
-    return exact
-
-
 def live(rows, builds, servers):
     chosen = [row for row in rows if row[1] == "order" and row[2] == "music 20 dB"][:LIVE_ORDERS]
     print("| server | " + " | ".join(name for name, _ in builds) + " |")
@@ -194,7 +169,11 @@ def live(rows, builds, servers):
     for name in servers:
         server = SoundServer(name)
         try:
-            cells = [f"{heard_live(server, os.path.abspath(bridge), chosen)}/{len(chosen)} exact" for _, bridge in builds]
+            cells = []
+            for _, bridge in builds:
+                listen.BRIDGE = os.path.abspath(bridge)
+                heard, _ = spoken_from_the_start(server, [(path, path, text) for path, _, _, text in chosen], "now")
+                cells.append(f"{heard}/{len(chosen)} exact")
         finally:
             server.stop()
         print(f"| {name}, music 20 dB from 1 s before the order | " + " | ".join(cells) + " |", flush=True)

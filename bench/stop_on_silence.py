@@ -11,7 +11,7 @@ with 0.6 s; exact orders with the pause; the same for open vocabulary with
 1.5 s; with nothing played and 0.5 s, whether any final came before the
 host's stop; and CPU while listening. Run after building build/:
 
-    python3 bench/stop_on_silence.py [--orders N] [--servers PulseAudio,PipeWire] [--verbose]
+    python3 bench/stop_on_silence.py [--orders N] [--servers PulseAudio,PipeWire] [--verbose] [--bridge PATH]
 """
 
 import argparse
@@ -25,6 +25,7 @@ import time
 import wave
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import listen  # noqa: E402
 from listen import Listening, cpu_seconds, final_text  # noqa: E402
 from sound_rig import SoundServer  # noqa: E402
 
@@ -168,7 +169,10 @@ def main():
     parser.add_argument("--orders", type=int, default=15)
     parser.add_argument("--servers", default="PulseAudio,PipeWire")
     parser.add_argument("--verbose", action="store_true", help="each order's text and time on standard error")
+    parser.add_argument("--bridge", help="the speech-bridge to measure (default: build/speech-bridge)")
     options = parser.parse_args()
+    if options.bridge:
+        listen.BRIDGE = os.path.abspath(options.bridge)
     global VERBOSE
     VERBOSE = options.verbose
     with tempfile.TemporaryDirectory(prefix="speech-bridge-silence-") as directory:
