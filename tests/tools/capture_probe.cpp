@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
   const double seconds = argc > 1 ? std::atof(argv[1]) : 1.0;
   speech_bridge::DefaultAudioCapture capture;
   const Clock::time_point started = Clock::now();
-  const auto engine = capture.makeEngine();
+  const auto engine = capture.makeEngine(speech_bridge::CaptureRequest{});
   const speech_bridge::AudioFormat format = engine->inputNode().outputFormatForBus(0);
   std::printf("format %.0f %u\n", format.sampleRate, format.channelCount);
   std::printf("format_seconds %.3f\n", secondsSince(started));
