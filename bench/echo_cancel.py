@@ -121,11 +121,12 @@ def orders_heard(server, orders, music, extra, details):
             server.play(wav).wait()
             time.sleep(0.3)
             job.write("stop\n")
-            heard = final_event(job).get("text", "")
+            final = final_event(job)
+            heard = final.get("text", "")
             exact += heard == text
             mistaken += heard not in (text, "")
             if details and heard != text:
-                print(f"    {text!r} -> {heard!r}", flush=True)
+                print(f"    {text!r} -> {heard!r}{' rejected' if final.get('rejected') else ''}", flush=True)
     finally:
         playing.end()
     return exact, mistaken

@@ -55,6 +55,9 @@ std::unique_ptr<EchoCanceller> makeWebRtcEchoCanceller(int sampleRate) {
     delete processing;
     return nullptr;
   }
+  // The least suppression of what is left: more takes the player's words
+  // with the music where both sound at once, and the recognizer refuses them.
+  processing->echo_cancellation()->set_suppression_level(webrtc::EchoCancellation::kLowSuppression);
   processing->noise_suppression()->Enable(false);
   processing->gain_control()->Enable(false);
   processing->high_pass_filter()->Enable(false);
