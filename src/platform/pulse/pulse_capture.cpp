@@ -112,35 +112,39 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
   }
 
  private:
-  // With the loop's lock held: records the monitor of the default sink as
-  // the canceller's reference. Not waited for: the microphone is recording
+  // With the loop's lock held: asks for the default sink, whose monitor is
+  // to be the canceller's reference. Not waited for: the microphone records
   // already, uncancelled until the reference comes, and goes on so if it
   // never does.
   void startReference(const pa_sample_spec& sampleFormat) {
-    reference_ = pa_stream_new(connection_.context(), "echo reference", &sampleFormat, nullptr);
-    if (!reference_) return;
-    pa_stream_set_read_callback(reference_, &PulseCaptureEngine::onReference, this);
-    const auto fragmentBytes =
-        static_cast<std::uint32_t>(sampleFormat.rate * kReferenceFragmentSeconds * kChannels * sizeof(float));
-    const pa_buffer_attr attributes{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
-                                    static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), fragmentBytes};
-    // Where the default sink changes, the reference must not follow another
-    // sink's monitor unnoticed: it fails instead, and the microphone goes on.
-    if (pa_stream_connect_record(reference_, "@DEFAULT_MONITOR@", &attributes,
-                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE)) < 0) {
-      endStream(reference_);
-      return;
-    }
-    // The sink plays what its monitor hands over about its latency later.
+    referenceFormat_ = sampleFormat;
     sinkQuery_ = pa_context_get_sink_info_by_name(
         connection_.context(), "@DEFAULT_SINK@",
         [](pa_context*, const pa_sink_info* info, int, void* userData) {
           auto& engine = *static_cast<PulseCaptureEngine*>(userData);
-          if (info && engine.filter_) {
-            engine.filter_->setDelayHint(static_cast<int>(info->latency / 1000 + kFragmentSeconds * 1000 / 2));
-          }
+          if (info && !engine.reference_ && engine.stream_) engine.recordMonitor(*info);
         },
         this);
+  }
+
+  // The loop's thread, with the default sink's answer: records its monitor.
+  void recordMonitor(const pa_sink_info& sink) {
+    if (!sink.monitor_source_name) return;
+    // The sink plays what its monitor hands over about its latency later.
+    filter_->setDelayHint(static_cast<int>(sink.latency / 1000 + kFragmentSeconds * 1000 / 2));
+    reference_ = pa_stream_new(connection_.context(), "echo reference", &referenceFormat_, nullptr);
+    if (!reference_) return;
+    pa_stream_set_read_callback(reference_, &PulseCaptureEngine::onReference, this);
+    const auto fragmentBytes =
+        static_cast<std::uint32_t>(referenceFormat_.rate * kReferenceFragmentSeconds * kChannels * sizeof(float));
+    const pa_buffer_attr attributes{static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1),
+                                    static_cast<std::uint32_t>(-1), static_cast<std::uint32_t>(-1), fragmentBytes};
+    // Should the sink go, the reference must not follow another sink's
+    // monitor unnoticed: it ends instead, and the microphone goes on.
+    if (pa_stream_connect_record(reference_, sink.monitor_source_name, &attributes,
+                                 static_cast<pa_stream_flags_t>(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE)) < 0) {
+      endStream(reference_);
+    }
   }
 
   // With the loop's lock held: ends the streams, if any; returns `why`.
@@ -205,6 +209,7 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
   pa_stream* stream_ = nullptr;  // under the loop's lock
   pa_stream* reference_ = nullptr;  // under the loop's lock
   pa_operation* sinkQuery_ = nullptr;  // under the loop's lock
+  pa_sample_spec referenceFormat_{};   // under the loop's lock
   // Made before the microphone records, then used on the loop's thread only.
   std::optional<EchoCancellingFilter> filter_;
 
