@@ -2,9 +2,8 @@
 #include "platform/pulse/pulse_capture.h"
 
 #include <pulse/introspect.h>
-#include <pulse/stream.h>
-
 #include <pulse/proplist.h>
+#include <pulse/stream.h>
 
 #include <cstring>
 #include <string>
@@ -44,6 +43,7 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
       bool done = false;
       std::uint32_t rate = 0;
       bool echoCancelled = false;
+      std::string name;
     } query{&connection_};
     PulseConnection::Lock lock(connection_);
     pa_operation* operation = pa_context_get_source_info_by_name(
@@ -52,6 +52,7 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
           auto& query = *static_cast<Query*>(userData);
           if (info && info->sample_spec.rate > 0) query.rate = info->sample_spec.rate;
           if (info) query.echoCancelled = echoCancelled(*info);
+          if (info && info->name) query.name = info->name;
           if (eol != 0) {
             query.done = true;
             query.connection->signal();
@@ -63,6 +64,7 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
     pa_operation_unref(operation);
     if (query.rate == 0) return {};
     sourceEchoCancelled_ = query.echoCancelled;
+    sourceName_ = query.name;
     return {static_cast<double>(query.rate), kChannels};
   }
 
@@ -129,7 +131,8 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
 
   // The loop's thread, with the default sink's answer: records its monitor.
   void recordMonitor(const pa_sink_info& sink) {
-    if (!sink.monitor_source_name) return;
+    // A microphone that is the speaker's own monitor would cancel itself out.
+    if (!sink.monitor_source_name || sourceName_ == sink.monitor_source_name) return;
     // The sink plays what its monitor hands over about its latency later.
     filter_->setDelayHint(static_cast<int>(sink.latency / 1000 + kFragmentSeconds * 1000 / 2));
     reference_ = pa_stream_new(connection_.context(), "echo reference", &referenceFormat_, nullptr);
@@ -206,6 +209,7 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
   PulseConnection& connection_;
   const EchoCancellerMaker cancellers_;  // empty: no cancelling asked for
   bool sourceEchoCancelled_ = false;   // main thread
+  std::string sourceName_;             // set before start, then read on the loop's thread
   pa_stream* stream_ = nullptr;  // under the loop's lock
   pa_stream* reference_ = nullptr;  // under the loop's lock
   pa_operation* sinkQuery_ = nullptr;  // under the loop's lock
