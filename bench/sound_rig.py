@@ -14,7 +14,10 @@ delivers what is played into it as it plays. With real_time=False they idle as
 a desktop's null sinks do: on PulseAudio a sink then renders up to 2 s ahead,
 what is played into the microphone before a job's stream connects has passed
 it already, and a recording with nothing playing gets its first buffer up to
-2 s after it starts, and about 2 s after wake_microphone().
+2 s after it starts, and about 2 s after wake_microphone(). With room_ms,
+what the speaker plays reaches the microphone that many milliseconds late
+(a loopback), as in a room: music on the speaker, or a program's own speech,
+is heard over what is played into the microphone.
 """
 import json
 import os
@@ -25,11 +28,13 @@ RIG = os.environ.get("SPEECH_BRIDGE_SOUND_SERVER", os.path.join(TOP, "build", "t
 
 
 class SoundServer:
-    def __init__(self, name, real_time=True, null_sinks="defaults"):
+    def __init__(self, name, real_time=True, null_sinks="defaults", room_ms=0):
         self.name = name
         command = [RIG, {"PulseAudio": "pulseaudio", "PipeWire": "pipewire"}[name], "--null-sinks", null_sinks]
         if real_time:
             command.append("--real-time")
+        if room_ms:
+            command += ["--room", str(room_ms)]
         # The rig stops every process it started, by PID, when its input ends.
         self.rig = subprocess.Popen(command, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
         started = json.loads(self.rig.stdout.readline() or '{"error": "the rig ended without a word"}')

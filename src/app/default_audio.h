@@ -11,11 +11,12 @@ namespace speech_bridge {
 // The default input and output devices: through the sound server's PulseAudio
 // protocol (PulseAudio, or PipeWire through pipewire-pulse) when one answers,
 // and otherwise through PortAudio (plain ALSA). The server is looked for on
-// first use, which takes a few milliseconds, and the answer is kept.
+// first use, which takes a few milliseconds, and the answer is kept. Capture
+// through the server cancels the echo with WebRTC's canceller when asked to.
 
 class DefaultAudioCapture final : public AudioCapture {
  public:
-  std::shared_ptr<AudioEngine> makeEngine() override;
+  std::shared_ptr<AudioEngine> makeEngine(const CaptureRequest& request) override;
 };
 
 class DefaultAudioOutput final : public AudioOutput {

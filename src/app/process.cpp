@@ -80,6 +80,7 @@ void dispatchMode(Process& process) {
   SpeechBridge& bridge = *process.bridge;
   const std::string mode = process.args.empty() ? std::string() : process.args.front();
   if (mode == "--listen") {
+    bridge.cancelEcho = !hasFlag(process.args, "--no-echo-cancel");
     if (takeGrammar(process) && takeStopOnSilence(process)) bridge.listen(process.locale);
   } else if (mode == "--transcribe-file") {
     const auto path = valueAfter(process.args, "--transcribe-file");

@@ -95,6 +95,9 @@ class SpeechBridge : public SpeechSynthesizerDelegate, public std::enable_shared
   static constexpr double kLeastSilenceSeconds = 0.2;
   static constexpr double kMostSilenceSeconds = 10.0;
   std::optional<double> stopOnSilenceSeconds;
+  // Off with --no-echo-cancel: listening cancels what the computer plays
+  // from the microphone where capture can hear it.
+  bool cancelEcho = true;
   bool speechHeard = false;
   bool partialIsSentence = false;
   std::optional<double> silentSince;  // main loop time

@@ -54,12 +54,20 @@ class AudioEngine {
   virtual void stop() = 0;
 };
 
+// What a job asks of its capture.
+struct CaptureRequest {
+  // Remove from the microphone's signal what the computer itself plays, where
+  // the backend can hear that (the monitor of the default output) and the
+  // input is not echo-cancelled already. Elsewhere the microphone is as is.
+  bool cancelEcho = false;
+};
+
 class AudioCapture {
  public:
   virtual ~AudioCapture() = default;
 
   // A new, stopped engine. Cheap: the device is opened by start.
-  virtual std::shared_ptr<AudioEngine> makeEngine() = 0;
+  virtual std::shared_ptr<AudioEngine> makeEngine(const CaptureRequest& request) = 0;
 };
 
 }  // namespace speech_bridge

@@ -18,7 +18,7 @@ void startCapture(SpeechBridge& bridge, const std::shared_ptr<SpeechRecognizer>&
   // A "stop" during authorization means no capture at all.
   if (bridge.done || bridge.finishing) return;
   Platform& platform = bridge.platform();
-  bridge.engine = platform.audioCapture.makeEngine();
+  bridge.engine = platform.audioCapture.makeEngine(CaptureRequest{bridge.cancelEcho});
   bridge.request = platform.recognition.makeAudioBufferRequest();
   AudioInputNode& input = bridge.engine->inputNode();
   const AudioFormat format = input.outputFormatForBus(kInputBus);

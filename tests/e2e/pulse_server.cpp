@@ -25,9 +25,10 @@ std::string soundServerName(SoundServerKind kind) {
   return kind == SoundServerKind::pulseAudio ? "PulseAudio" : "PipeWire";
 }
 
-PulseServer::PulseServer(SoundServerKind kind, Rendering rendering) : kind_(kind) {
+PulseServer::PulseServer(SoundServerKind kind, Rendering rendering, int roomMilliseconds) : kind_(kind) {
   std::vector<std::string> arguments = {kind == SoundServerKind::pulseAudio ? "pulseaudio" : "pipewire"};
   if (rendering == Rendering::realTime) arguments.push_back("--real-time");
+  if (roomMilliseconds > 0) arguments.insert(arguments.end(), {"--room", std::to_string(roomMilliseconds)});
   rig_ = std::make_unique<RunningProgram>(arguments, EnvironmentChanges{}, std::string(), SOUND_SERVER_EXECUTABLE);
   // PipeWire may take three attempts of up to 10 s each.
   if (!rig_->waitForLines(1, std::chrono::seconds(60))) {
@@ -107,6 +108,10 @@ void PulseServer::wakeMicrophone() const {
 
 pid_t PulseServer::startPlayingIntoMicrophone(const std::string& audioFile) const {
   return spawnClient({"paplay", "--device=microphone", audioFile});
+}
+
+pid_t PulseServer::startPlayingOnSpeaker(const std::string& audioFile) const {
+  return spawnClient({"paplay", "--device=speaker", audioFile});
 }
 
 pid_t PulseServer::startRecordingSpeaker(const std::string& wavFile) const {

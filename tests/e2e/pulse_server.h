@@ -48,8 +48,11 @@ class PulseServer {
   // default settings, as on a desktop with no sound card: an idle sink
   // renders two-second blocks, so that a recording of its monitor with
   // nothing playing gets its first buffer up to 2 s after it starts (see
-  // wakeMicrophone()). PipeWire's null sinks have no idle blocks.
-  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime);
+  // wakeMicrophone()). PipeWire's null sinks have no idle blocks. With
+  // `roomMilliseconds`, what the speaker plays reaches the microphone that
+  // late, as in a room (a loopback, one more recording the rig keeps).
+  explicit PulseServer(SoundServerKind kind = SoundServerKind::pulseAudio, Rendering rendering = Rendering::realTime,
+                       int roomMilliseconds = 0);
   ~PulseServer();
 
   PulseServer(const PulseServer&) = delete;
@@ -90,6 +93,8 @@ class PulseServer {
 
   // Starts `paplay` of an audio file into the microphone; returns its PID.
   pid_t startPlayingIntoMicrophone(const std::string& audioFile) const;
+  // The same on the speaker (the default sink), as a desktop plays its sound.
+  pid_t startPlayingOnSpeaker(const std::string& audioFile) const;
 
   // Starts recording the speaker's monitor into a WAV file; returns the PID
   // of `parecord`. Stop it with stopClient() so the file is finished.

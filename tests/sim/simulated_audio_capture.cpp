@@ -88,8 +88,9 @@ void SimulatedAudioCapture::captureBuffers(int count, std::uint32_t frames, floa
   }
 }
 
-std::shared_ptr<AudioEngine> SimulatedAudioCapture::makeEngine() {
+std::shared_ptr<AudioEngine> SimulatedAudioCapture::makeEngine(const CaptureRequest& request) {
   calls_.record("makeEngine");
+  lastRequest = request;
   if (++enginesMade_ > 1) ADD_FAILURE() << "a job made a second audio engine";
   return std::make_shared<SimulatedAudioEngine>(*this);
 }

@@ -42,7 +42,9 @@ class SimulatedAudioCapture final : public AudioCapture {
   std::uint32_t requestedFormatChannels = 0;  // the format the tap asked for
   double requestedFormatRate = 0.0;
 
-  std::shared_ptr<AudioEngine> makeEngine() override;
+  std::optional<CaptureRequest> lastRequest;  // what the last makeEngine() was asked
+
+  std::shared_ptr<AudioEngine> makeEngine(const CaptureRequest& request) override;
 
  private:
   friend class SimulatedAudioEngine;

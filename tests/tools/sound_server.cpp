@@ -6,6 +6,7 @@
 // hears from the microphone).
 //
 //   sound_server pulseaudio|pipewire [--null-sinks defaults|at-once] [--real-time]
+//                [--room MILLISECONDS]
 //
 // pulseaudio is one daemon; pipewire is pipewire, wireplumber and
 // pipewire-pulse with a D-Bus session bus of their own. --null-sinks at-once
@@ -15,7 +16,11 @@
 // on each sink's monitor, so that both render in real time as sound cards
 // do: the microphone delivers what is played into it as it plays, and what
 // is played to the speaker is heard from when a recording starts (see
-// startRealTimeRendering()).
+// startRealTimeRendering()). --room carries what the speaker plays into the
+// microphone, that many milliseconds late (module-loopback), as a room
+// carries a desktop's sound to its microphone: anything played, a program's
+// own speech included, is then heard, over what is played into the
+// microphone.
 //
 // Once the server answers with its sinks in place it prints one line,
 //   {"directory":"/tmp/...","server":"unix:/tmp/.../native","pids":[...],"recordings":N}
@@ -32,6 +37,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -55,6 +61,7 @@ struct Options {
   bool pipeWire = false;
   bool nullSinksAtOnce = false;
   bool realTime = false;
+  int roomMilliseconds = 0;  // 0: no room
 };
 
 sigset_t stopSignals() {
@@ -88,6 +95,7 @@ class SoundServer {
         options_.pipeWire ? startPipeWire() : startPulseAudio();
         waitUntilReady();
         if (options_.realTime) startRealTimeRendering();
+        if (options_.roomMilliseconds > 0) startRoom();
         return;
       } catch (...) {
         stopAll(SIGKILL);
@@ -102,7 +110,8 @@ class SoundServer {
     std::string pids;
     for (const pid_t pid : pids_) pids += (pids.empty() ? "" : ",") + std::to_string(pid);
     return R"({"directory":")" + directory_ + R"(","server":"unix:)" + socket_ + R"(","pids":[)" + pids +
-           R"(],"recordings":)" + (options_.realTime ? "2" : "0") + "}";
+           R"(],"recordings":)" +
+           std::to_string((options_.realTime ? 2 : 0) + (options_.roomMilliseconds > 0 ? 1 : 0)) + "}";
   }
 
   // Stops every process, the last started first.
@@ -221,6 +230,27 @@ class SoundServer {
     }
   }
 
+  // The room: a loopback from the speaker's monitor into the microphone. Its
+  // recording of the monitor is one the rig keeps.
+  void startRoom() {
+    const std::string listed = "source-outputs";
+    const auto count = [&] {
+      const std::string listing = clientOutput({"pactl", "list", "short", listed});
+      return std::count(listing.begin(), listing.end(), '\n');
+    };
+    const auto before = count();
+    if (runClient({"pactl", "load-module", "module-loopback", "source=speaker.monitor", "sink=microphone",
+                   "latency_msec=" + std::to_string(options_.roomMilliseconds), "source_dont_move=true",
+                   "sink_dont_move=true"}) != 0) {
+      throw std::runtime_error("the room's loopback did not load; see " + directory_ + "/clients.log");
+    }
+    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    while (count() <= before) {
+      if (Clock::now() > deadline) throw std::runtime_error("the room's loopback did not start recording");
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+  }
+
   std::string log() const { return directory_ + "/daemon.log"; }
 
   std::vector<std::string> clientEnvironment() const {
@@ -253,6 +283,9 @@ bool parse(int argc, char** argv, Options& options) {
     const std::string argument = argv[i];
     if (argument == "--real-time") {
       options.realTime = true;
+    } else if (argument == "--room" && i + 1 < argc) {
+      options.roomMilliseconds = std::atoi(argv[++i]);
+      if (options.roomMilliseconds <= 0) return false;
     } else if (argument == "--null-sinks" && i + 1 < argc) {
       const std::string value = argv[++i];
       if (value != "defaults" && value != "at-once") return false;
@@ -295,7 +328,7 @@ void serve(SoundServer& server, int signals) {
 int main(int argc, char** argv) {
   Options options;
   if (!parse(argc, argv, options)) {
-    std::fprintf(stderr, "usage: %s pulseaudio|pipewire [--null-sinks defaults|at-once] [--real-time]\n",
+    std::fprintf(stderr, "usage: %s pulseaudio|pipewire [--null-sinks defaults|at-once] [--real-time] [--room MILLISECONDS]\n",
                  argv[0]);
     return 2;
   }

@@ -114,6 +114,6 @@ class PortAudioEngine final : public AudioEngine, public AudioInputNode {
 
 }  // namespace
 
-std::shared_ptr<AudioEngine> PortAudioCapture::makeEngine() { return std::make_shared<PortAudioEngine>(); }
+std::shared_ptr<AudioEngine> PortAudioCapture::makeEngine(const CaptureRequest&) { return std::make_shared<PortAudioEngine>(); }
 
 }  // namespace speech_bridge

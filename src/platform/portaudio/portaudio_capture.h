@@ -30,7 +30,8 @@ namespace speech_bridge {
 // only 2 s after the start, and PortAudio's stop waits for the next buffer.
 class PortAudioCapture final : public AudioCapture {
  public:
-  std::shared_ptr<AudioEngine> makeEngine() override;
+  // No cancelling: the request's cancelEcho is not kept to.
+  std::shared_ptr<AudioEngine> makeEngine(const CaptureRequest& request) override;
 };
 
 }  // namespace speech_bridge
