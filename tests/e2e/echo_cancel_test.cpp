@@ -92,7 +92,9 @@ class EchoCancelTest : public ::testing::TestWithParam<SoundServerKind> {
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     RunningProgram program(arguments, server->childEnvironment());
     EXPECT_TRUE(program.waitForLines(1, seconds(10)));
-    if (!order.empty()) EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(order)), 0);
+    if (!order.empty()) {
+      EXPECT_EQ(PulseServer::waitClient(server->startPlayingIntoMicrophone(order)), 0);
+    }
     if (during) during();
     std::this_thread::sleep_for(milliseconds(300));
     program.writeInput("stop\n");
@@ -146,7 +148,9 @@ TEST_P(EchoCancelTest, OrdersOverGameMusicAreHeardOrRefusedNeverMistaken) {
       exact += text == kOrders[i];
     }
     if (music) PulseServer::stopClient(music);
-    if (c.allExact) EXPECT_EQ(exact, kOrders.size()) << label;
+    if (c.allExact) {
+      EXPECT_EQ(exact, kOrders.size()) << label;
+    }
   }
 }
 
