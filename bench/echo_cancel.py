@@ -19,8 +19,8 @@ sink's own latency comes on top). For each it prints, for each setting:
   - process start to "ready" (median and worst), and "stop" written to
     "final" read with the music playing;
   - CPU from "ready" to the stop, the music playing at speech level.
-The music is synthesised with sox: chords, a bass line and percussive noise
-bursts, reverberant. Needs flite, sox, paplay and what sound_rig.py needs.
+The music is a game's own (Debian's singularity-music) when installed, else a
+loop made with sox (tests/tools/backgrounds.py), reverberant. Needs flite, sox, paplay and what sound_rig.py needs.
 """
 import argparse
 import json
@@ -32,6 +32,8 @@ import tempfile
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "tools"))
+import backgrounds  # noqa: E402
 import listen  # noqa: E402
 from listen import Listening, cpu_seconds  # noqa: E402
 from live_start import render_orders  # noqa: E402
@@ -53,31 +55,13 @@ def rms(wav):
     return next(float(line.split(":")[1]) for line in stats.splitlines() if line.startswith("RMS     amplitude"))
 
 
-def synthesise_music(folder):
-    """About MUSIC_SECONDS of game music: a loop of chords over a bass line with
-    percussive bursts of noise, reverberant; the path of its WAV."""
-    chords = [(220.0, 277.2, 329.6), (196.0, 246.9, 293.7), (174.6, 220.0, 261.6), (196.0, 246.9, 311.1)]
-    bars = []
-    for index, chord in enumerate(chords):
-        bar = os.path.join(folder, f"bar{index}.wav")
-        tones = [part for tone in chord for part in ("pluck", str(tone))] + ["square", str(chord[0] / 2)]
-        sox("-n", "-r", "44100", "-c", "1", bar, "synth", "1.0", *tones, "tremolo", "4", "40", "fade", "0.01", "1.0",
-            "0.2", "gain", "-n", "-6")
-        bars.append(bar)
-    loop = os.path.join(folder, "chords.wav")
-    sox(*bars, loop)
-    hit = os.path.join(folder, "hit.wav")
-    sox("-n", "-r", "44100", "-c", "1", hit, "synth", "0.12", "brownnoise", "fade", "0", "0.12", "0.11", "pad", "0",
-        "0.38")
-    hits = os.path.join(folder, "hits.wav")
-    sox(*([hit] * 8), hits)
-    bar_music = os.path.join(folder, "bar-music.wav")
-    sox("-m", loop, hits, bar_music)
-    music = os.path.join(folder, "music-dry.wav")
-    sox(bar_music, music, "repeat", str(MUSIC_SECONDS // 4))
-    wet = os.path.join(folder, "music.wav")
-    sox(music, wet, "reverb", "40", "50", "60", "gain", "-n", "-3")
-    return wet
+def game_music(folder):
+    """About MUSIC_SECONDS of game music, reverberant (tests/tools/backgrounds.py:
+    a game's own when singularity-music is installed, else a loop made with
+    sox); the path of its WAV."""
+    music = os.path.join(folder, "music.wav")
+    backgrounds.MAKERS["game" if os.path.isdir(backgrounds.GAME_MUSIC) else "music"](MUSIC_SECONDS, music)
+    return music
 
 
 def at_level(music, speech_rms, decibels, folder):
@@ -194,7 +178,7 @@ def main():
     scratch = tempfile.mkdtemp(prefix="speech-bridge-echo-")
     orders = render_orders(scratch)
     speech_rms = statistics.mean(rms(wav) for wav, _, _ in orders)
-    music = synthesise_music(scratch)
+    music = game_music(scratch)
     levels = [(level, None if level == "none" else at_level(music, speech_rms, float(level), scratch))
               for level in options.levels.split(",")]
     print(f"load average at the start: {os.getloadavg()[0]:.2f}; room {options.room} ms", flush=True)

@@ -77,7 +77,7 @@ def music(seconds, out):
         loop = os.path.join(scratch, "loop.wav")
         sox(*bars, loop)
         repeats = int(seconds / (BAR_SECONDS * len(CHORDS))) + 1
-        sox(loop, out, "repeat", str(repeats), "reverb", "50", "50", "80", "channels", "1", "rate", RATE, "trim", "0", str(seconds),
+        sox(loop, "-b", "16", out, "repeat", str(repeats), "reverb", "50", "50", "80", "channels", "1", "rate", RATE, "trim", "0", str(seconds),
             "gain", "-n", "-3")
 
 
@@ -92,16 +92,16 @@ def game(seconds, out):
         for index, name in enumerate(tracks[:4]):
             parts.append(os.path.join(scratch, f"{index}.wav"))
             sox(os.path.join(GAME_MUSIC, name), "-r", RATE, "-c", "1", parts[-1], "trim", "20", str(seconds / 4 + 1))
-        sox(*parts, out, "gain", "-n", "-12", "reverb", "50", "50", "80", "channels", "1", "trim", "0", str(seconds),
+        sox(*parts, "-b", "16", out, "gain", "-n", "-12", "reverb", "50", "50", "80", "channels", "1", "trim", "0", str(seconds),
             "gain", "-n", "-3")
 
 
 def brown(seconds, out):
-    sox("-r", RATE, "-c", "1", "-n", out, "synth", str(seconds), "brownnoise", "gain", "-n", "-3")
+    sox("-r", RATE, "-c", "1", "-n", "-b", "16", out, "synth", str(seconds), "brownnoise", "gain", "-n", "-3")
 
 
 def hum(seconds, out):
-    sox("-r", RATE, "-c", "3", "-n", out, "synth", str(seconds), "sine", "100", "sine", "200", "sine", "300",
+    sox("-r", RATE, "-c", "3", "-n", "-b", "16", out, "synth", str(seconds), "sine", "100", "sine", "200", "sine", "300",
         "remix", "1v0.6,2v0.3,3v0.15", "gain", "-n", "-3")
 
 
@@ -125,7 +125,7 @@ def babble(seconds, out):
             tracks.append(os.path.join(scratch, f"track{track}.wav"))
             repeats = int(seconds / 6) + 1
             sox(*parts, "-r", RATE, tracks[-1], "pad", str(0.7 * track), "0", "repeat", str(repeats))
-        sox("-m", *tracks, out, "trim", "0", str(seconds), "gain", "-n", "-3")
+        sox("-m", *tracks, "-b", "16", out, "trim", "0", str(seconds), "gain", "-n", "-3")
 
 
 MAKERS = {"music": music, "game": game, "brown": brown, "hum": hum, "babble": babble}
