@@ -1,47 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Echo cancelling: what the capture is asked for, by mode and option, and
-// how the filter between a backend's two streams keeps the microphone going
-// whatever the reference does.
+// How the echo cancelling filter between a backend's two streams keeps the
+// microphone going whatever the reference does. (Whether a job asks for
+// cancelling is the end-to-end echo cancel test's.)
 #include <gtest/gtest.h>
 
 #include <numeric>
 
 #include "platform/audio/echo_cancelling_filter.h"
-#include "sim/simulated_platform.h"
 
 namespace speech_bridge {
 namespace {
-
-// --listen asks for cancelling unless --no-echo-cancel says not to; wherever
-// the option stands, it changes nothing else of the job.
-TEST(EchoCancelOptionTest, ListeningAsksForCancellingUnlessTold) {
-  struct Case {
-    std::vector<std::string> args;
-    bool cancelEcho;
-  };
-  const std::vector<Case> cases = {
-      {{"--listen"}, true},
-      {{"--listen", "--no-echo-cancel"}, false},
-      {{"--listen", "--locale", "en-US", "--no-echo-cancel"}, false},
-      {{"--listen", "--no-echo-cancel", "--grammar", "orders.gram"}, false},
-  };
-  std::vector<std::vector<std::string>> lines;
-  for (const Case& c : cases) {
-    sim::SimulatedPlatform sim;
-    sim.recognition.recognizers["en-US"] = true;
-    sim.recognition.authorization = sim::AuthorizationAnswer{SpeechAuthorizationStatus::authorized, 0.4};
-    sim.permissions.microphone = sim::MicrophoneAnswer{true, 0.6};
-    sim.recognition.taskScripts.push_back({sim::finalAfterFinish(0.1, "go")});
-    sim.streams.feedInputAt(sim.loop.now() + 2.0, "stop\n");
-    const sim::JobOutcome outcome = sim.runJob(c.args);
-    ASSERT_TRUE(sim.audioCapture.lastRequest.has_value()) << c.args.back();
-    EXPECT_EQ(sim.audioCapture.lastRequest->cancelEcho, c.cancelEcho) << c.args.back();
-    EXPECT_EQ(outcome.exitStatus, 0) << c.args.back();
-    lines.push_back(outcome.lines);
-  }
-  EXPECT_EQ(lines.front().size(), 2u);
-  for (const auto& job : lines) EXPECT_EQ(job, lines.front());
-}
 
 // A canceller that marks each frame it cancels: it adds 100 to each sample
 // and counts the references it was given.

@@ -13,34 +13,22 @@ EchoCancellingFilter::EchoCancellingFilter(std::unique_ptr<EchoCanceller> cancel
 }
 
 void EchoCancellingFilter::addReference(const float* samples, std::size_t count) {
-  while (count > 0) {
-    const std::size_t taken = std::min(count, frameLength_ - reference_.size());
-    reference_.insert(reference_.end(), samples, samples + taken);
-    samples += taken;
-    count -= taken;
-    if (reference_.size() < frameLength_) return;
-    canceller_->addReference(reference_.data());
-    reference_.clear();
+  inFrames(reference_, samples, count, [this](float* frame) {
+    canceller_->addReference(frame);
     framesSinceReference_ = 0;
-  }
+  });
 }
 
 void EchoCancellingFilter::filterMicrophone(const float* samples, std::size_t count, const Delivery& deliver) {
-  while (count > 0) {
-    const std::size_t taken = std::min(count, frameLength_ - microphone_.size());
-    microphone_.insert(microphone_.end(), samples, samples + taken);
-    samples += taken;
-    count -= taken;
-    if (microphone_.size() < frameLength_) return;
+  inFrames(microphone_, samples, count, [&](float* frame) {
     if (framesSinceReference_ <= kLateReferenceFrames) {
-      canceller_->cancel(microphone_.data(), delayHint_);
+      canceller_->cancel(frame, delayHint_);
+      ++framesSinceReference_;
     } else {
       ++uncancelled_;
     }
-    if (framesSinceReference_ <= kLateReferenceFrames) ++framesSinceReference_;
-    deliver(microphone_.data(), static_cast<std::uint32_t>(frameLength_));
-    microphone_.clear();
-  }
+    deliver(frame, static_cast<std::uint32_t>(frameLength_));
+  });
 }
 
 }  // namespace speech_bridge

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -42,6 +43,20 @@ class EchoCancellingFilter {
   std::uint64_t uncancelledFrames() const { return uncancelled_; }
 
  private:
+  // Appends `samples` to `partial`, handing each whole frame to `whole`.
+  template <typename Whole>
+  void inFrames(std::vector<float>& partial, const float* samples, std::size_t count, Whole&& whole) {
+    while (count > 0) {
+      const std::size_t taken = std::min(count, frameLength_ - partial.size());
+      partial.insert(partial.end(), samples, samples + taken);
+      samples += taken;
+      count -= taken;
+      if (partial.size() < frameLength_) return;
+      whole(partial.data());
+      partial.clear();
+    }
+  }
+
   std::unique_ptr<EchoCanceller> canceller_;
   std::size_t frameLength_;
   std::vector<float> reference_;   // an incomplete frame

@@ -170,11 +170,9 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   std::vector<std::int16_t> ahead;
   if (options_.grammarFile && options_.recording) {
     if (!readAhead(ahead)) return;
-    if (gate) {
-      std::vector<std::int16_t> gated;
-      gate->process(ahead, gated);
-      ahead = std::move(gated);
-    }
+    std::vector<std::int16_t> gated;
+    gate->process(ahead, gated);
+    ahead = std::move(gated);
     decoder->normaliseFor(ahead);
   }
   StreamingTranscriber transcriber(std::move(decoder),

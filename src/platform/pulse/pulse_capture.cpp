@@ -44,7 +44,8 @@ class PulseCaptureEngine final : public AudioEngine, public AudioInputNode {
       std::uint32_t rate = 0;
       bool echoCancelled = false;
       std::string name;
-    } query{&connection_};
+    };
+    Query query{&connection_, false, 0, false, {}};
     PulseConnection::Lock lock(connection_);
     pa_operation* operation = pa_context_get_source_info_by_name(
         connection_.context(), "@DEFAULT_SOURCE@",
