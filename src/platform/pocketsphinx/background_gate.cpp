@@ -55,13 +55,15 @@ void BackgroundGate::endFrame() {
   frameFill_ = 0;
   remember(levels_, levelsAt_, level);
   const double floor = percentile(levels_, kFloorPercentile);
-  // The background's own middle, from the frames that were not loud: music
-  // that peaks well above its quiet moments peaks little above its middle.
-  // Until enough such frames are heard, every frame's.
-  const double middle = percentile(background_.size() >= kLeastBackgroundFrames ? background_ : levels_, 0.5);
-  const bool loud = level >= floor + kAboveFloorDb && level >= middle + kAboveBackgroundDb &&
-                    level >= kQuietestSpeechDb;
-  if (!loud) remember(background_, backgroundAt_, level);
+  // Above the background's own middle too, from the frames that were not
+  // loud: music that peaks well above its quiet moments peaks little above
+  // its middle. Until enough such frames are heard the floor alone judges:
+  // the frames heard so far may all be the player's words.
+  const bool aboveMiddle = background_.size() < kLeastBackgroundFrames ||
+                           level >= percentile(background_, 0.5) + kAboveBackgroundDb;
+  const bool loud = level >= floor + kAboveFloorDb && aboveMiddle && level >= kQuietestSpeechDb;
+  // The start is kept as speech (see lastSpeech_), and is no background.
+  if (!loud && framesSeen_ >= afterFrames_) remember(background_, backgroundAt_, level);
   loudHistory_ = (loudHistory_ << 1) | (loud ? 1u : 0u);
   ++framesSeen_;
   if (std::popcount(loudHistory_ & ((1u << kOnsetWindow) - 1)) >= kOnsetFrames) {

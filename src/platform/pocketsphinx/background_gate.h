@@ -23,7 +23,8 @@ namespace speech_bridge {
 // little above its middle), and above kQuietestSpeechDb. Speech is
 // kOnsetFrames loud frames within the last kOnsetWindow; a frame is kept
 // when speech was heard within kBeforeSeconds after it or kAfterSeconds
-// before it, and quieted by kQuietedDb otherwise, with the gain gliding
+// before it (the input's start counting as speech), and quieted by
+// kQuietedDb otherwise, with the gain gliding
 // across a frame so that no click is made. Samples thus come out
 // kBeforeSeconds late. Driven by one thread.
 class BackgroundGate {
@@ -74,7 +75,10 @@ class BackgroundGate {
   std::size_t framesSeen_ = 0;
   std::size_t speechFrames_ = 0;
   std::uint32_t loudHistory_ = 0;      // a bit per frame, newest lowest
-  std::size_t lastSpeech_ = 0;         // frame number + 1 of the latest frame heard as speech; 0: none yet
+  // Frame number + 1 of the latest frame heard as speech; 0: none. The
+  // start counts as speech: a player who speaks as the job starts gives the
+  // gate no room to judge the first word by, and quieting it loses the word.
+  std::size_t lastSpeech_ = 1;
   std::size_t released_ = 0;           // frames released
   float gain_ = 1.0f;                  // at the end of the last released sample
   std::vector<double> sorted_;         // scratch for the percentile
