@@ -232,6 +232,29 @@ TEST_F(PocketsphinxGrammarTest, TheRoomAroundTheWordsIsNoReasonToRefuse) {
   }
 }
 
+// A player who pauses within an order (0.9 s after the ship's name) gives
+// the order, in a recording and live. The sound is normalised from the
+// speech, not from the silence about it. Needs flite and sox.
+TEST_F(PocketsphinxGrammarTest, APauseWithinAnOrderIsNoReasonToRefuse) {
+  const auto say = [this](const std::string& words, const std::string& out) {
+    const std::string command = "flite -voice slt -t '" + words + "' -o " + folder.path("raw.wav") + " && sox -q " +
+                                folder.path("raw.wav") + " " + out +
+                                " rate 16000 silence 1 0.005 0.1% reverse silence 1 0.005 0.1% reverse";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+  };
+  for (const auto& [ship, command] : {std::pair{"second ship", "half speed"}, {"all ships", "all stop"}}) {
+    say(ship, folder.path("ship.wav"));
+    say(command, folder.path("command.wav"));
+    const std::string recording = folder.path("paused.wav");
+    const std::string join = "sox -q " + folder.path("ship.wav") + " -p pad 0.5 0.9 | sox -q - " +
+                             folder.path("command.wav") + " " + recording + " pad 0 0.5";
+    ASSERT_EQ(std::system(join.c_str()), 0) << join;
+    const std::string order = std::string(ship) + " " + command;
+    EXPECT_EQ(transcribe(recording, kShipGrammar), order);
+    EXPECT_EQ(transcribeLive(recording), order) << "live";
+  }
+}
+
 TEST_F(PocketsphinxGrammarTest, APhraseListIsAGrammarToo) {
   folder.writeFile("phrases.txt", "# what the turtle hears\nGo forward ten meters\ngo back\n\nturn around\n");
   EXPECT_EQ(transcribe(goForward, folder.path("phrases.txt")), "go forward ten meters");

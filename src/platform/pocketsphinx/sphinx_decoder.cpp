@@ -83,7 +83,16 @@ SphinxDecoder::~SphinxDecoder() {
 void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
   // A front end of its own, with the decoder's settings (its voice activity
   // detection too, so that only speech counts), leaves the decoder's untouched.
-  fe_t* frontEnd = fe_init_auto_r(ps_get_config(decoder_));
+  // Without the detector's margins around speech, which are silence: a pause
+  // within an order would count half a second of it twice over.
+  cmd_ln_t* config = ps_get_config(decoder_);
+  const long prespeech = cmd_ln_int32_r(config, "-vad_prespeech");
+  const long postspeech = cmd_ln_int32_r(config, "-vad_postspeech");
+  cmd_ln_set_int32_r(config, "-vad_prespeech", 0);
+  cmd_ln_set_int32_r(config, "-vad_postspeech", 0);
+  fe_t* frontEnd = fe_init_auto_r(config);
+  cmd_ln_set_int32_r(config, "-vad_prespeech", prespeech);
+  cmd_ln_set_int32_r(config, "-vad_postspeech", postspeech);
   if (!frontEnd) return;
   constexpr int kFrames = 256;
   const auto width = static_cast<std::size_t>(fe_get_output_size(frontEnd));
