@@ -47,6 +47,11 @@ constexpr double kBlockSeconds = 0.05;
 constexpr auto kSilentEndCheck = std::chrono::milliseconds(5);
 // Less speech than this (0.2 s of the gate's frames) is none.
 constexpr std::size_t kLeastSpeechFrames = 20;
+// Live under a grammar: once the gate has heard this much speech (1 s), what
+// was heard is decoded once more, normalised from its own sound...
+constexpr std::size_t kNormalisingSpeechFrames = 100;
+// ...if it is no longer than this.
+constexpr double kKeptLiveSeconds = 30.0;
 
 }  // namespace
 
@@ -182,6 +187,24 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   std::size_t samplesSinceInterim = 0;
   std::size_t aheadRead = 0;
   std::vector<std::int16_t> gated;
+  // Live, the decoder must start from the model's usual mean of the sound,
+  // which a microphone's level and a room make wrong for its first seconds,
+  // and the first word of an order suffers most. So under a grammar, once
+  // the first second of speech is heard, everything so far is decoded once
+  // more from the start, normalised from its own sound as a recording is,
+  // and decoding goes on from there. Done while the player speaks, it costs
+  // a stop nothing.
+  std::optional<std::vector<std::int16_t>> heardLive;
+  if (gate && !options_.recording) heardLive.emplace();
+  const auto keepHeard = [&heardLive, most = static_cast<std::size_t>(rate * kKeptLiveSeconds)](
+                             std::span<const std::int16_t> samples) {
+    if (!heardLive) return;
+    if (heardLive->size() + samples.size() > most) {
+      heardLive.reset();  // too long: the decode as it went stands
+      return;
+    }
+    heardLive->insert(heardLive->end(), samples.begin(), samples.end());
+  };
 
   while (!isCancelled()) {
     AudioRead got;
@@ -203,6 +226,11 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
       gated.clear();
       gate->process(heard, gated);
       transcriber.accept(gated);
+      keepHeard(gated);
+      if (heardLive && gate->speechFrames() >= kNormalisingSpeechFrames) {
+        transcriber.decodeAfresh(*heardLive);
+        heardLive.reset();
+      }
     } else {
       transcriber.accept(heard);
     }

@@ -68,6 +68,18 @@ RecognitionResult StreamingTranscriber::finalResult() {
   return result;
 }
 
+void StreamingTranscriber::decodeAfresh(std::span<const std::int16_t> samples) {
+  if (state_ == State::finished) return;
+  decoder_->endUtterance();
+  decoder_->normaliseFor(samples);
+  endedText_.clear();
+  rejected_ = false;
+  speechSamples_ = 0;
+  state_ = State::awaitingSpeech;
+  decoder_->startUtterance();
+  accept(samples);
+}
+
 void StreamingTranscriber::keepUtterance() {
   appendWords(endedText_, readableTranscript(decoder_->hypothesis()));
   rejected_ = rejected_ || decoder_->lastRejected();

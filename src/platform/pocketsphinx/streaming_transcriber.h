@@ -50,6 +50,11 @@ class StreamingTranscriber {
   // rules and tags.
   RecognitionResult finalResult();
 
+  // Decodes `samples` (all the audio accepted so far, say) afresh, in place
+  // of what was accepted, normalised from their own sound as a recording
+  // is; accept() goes on after them. Not after finish().
+  void decodeAfresh(std::span<const std::int16_t> samples);
+
  private:
   enum class State { awaitingSpeech, inSpeech, finished };
 
