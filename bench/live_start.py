@@ -54,8 +54,9 @@ def render_orders(folder):
     for index, text in enumerate(texts):
         raw, at_once, later = (os.path.join(folder, f"{index}-{kind}.wav") for kind in ("raw", "now", "later"))
         subprocess.run(["flite", "-voice", "slt", "-t", text, "-o", raw], check=True)
-        # Cut everything before the first sound above 1% of full scale.
-        subprocess.run(["sox", "-q", raw, at_once, "silence", "1", "0.005", "1%"], check=True)
+        # Cut everything before the first sound above 0.1% of full scale
+        # (at 1% the cut takes the quiet "f" of "fifth" and "fleet").
+        subprocess.run(["sox", "-q", raw, at_once, "silence", "1", "0.005", "0.1%"], check=True)
         subprocess.run(["sox", "-q", at_once, later, "pad", "0.1", "0"], check=True)
         rendered.append((at_once, later, text))
     return rendered
