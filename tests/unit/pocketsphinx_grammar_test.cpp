@@ -96,6 +96,10 @@ class PocketsphinxGrammarTest : public ::testing::Test {
   // The final text of a recording under the ship grammar, its samples
   // appended as a microphone's buffers are.
   std::string transcribeLive(const std::string& recording) {
+    Answers answers;
+    return transcribeLive(recording, answers);
+  }
+  std::string transcribeLive(const std::string& recording, Answers& answers) {
     SF_INFO info{};
     SNDFILE* file = sf_open(recording.c_str(), SFM_READ, &info);
     if (!file) return "(unreadable)";
@@ -104,7 +108,6 @@ class PocketsphinxGrammarTest : public ::testing::Test {
     sf_close(file);
     const auto request = service.makeAudioBufferRequest();
     request->setGrammarFile(kShipGrammar);
-    Answers answers;
     task = service.recognizerForLocale("en-US")->recognitionTask(request, answers.handler());
     constexpr std::size_t kBufferFrames = 480;
     const auto channels = static_cast<std::uint32_t>(info.channels);
@@ -233,8 +236,9 @@ TEST_F(PocketsphinxGrammarTest, TheRoomAroundTheWordsIsNoReasonToRefuse) {
 }
 
 // A player who pauses within an order (0.9 s after the ship's name) gives
-// the order, in a recording and live. The sound is normalised from the
-// speech, not from the silence about it. Needs flite and sox.
+// the order, in a recording and live, and live the sentence so far never
+// empties meanwhile. The sound is normalised from the speech, not from the
+// silence about it. Needs flite and sox.
 TEST_F(PocketsphinxGrammarTest, APauseWithinAnOrderIsNoReasonToRefuse) {
   const auto say = [this](const std::string& words, const std::string& out) {
     const std::string command = "flite -voice slt -t '" + words + "' -o " + folder.path("raw.wav") + " && sox -q " +
@@ -251,7 +255,12 @@ TEST_F(PocketsphinxGrammarTest, APauseWithinAnOrderIsNoReasonToRefuse) {
     ASSERT_EQ(std::system(join.c_str()), 0) << join;
     const std::string order = std::string(ship) + " " + command;
     EXPECT_EQ(transcribe(recording, kShipGrammar), order);
-    EXPECT_EQ(transcribeLive(recording), order) << "live";
+    Answers live;
+    EXPECT_EQ(transcribeLive(recording, live), order) << "live";
+    // The sentence so far never goes back to nothing while the order goes on.
+    const std::vector<std::string> interims = live.interims();
+    const auto first = std::find_if(interims.begin(), interims.end(), [](const auto& t) { return !t.empty(); });
+    EXPECT_EQ(std::count(first, interims.end(), ""), 0) << order;
   }
 }
 

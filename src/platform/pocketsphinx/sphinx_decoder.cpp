@@ -127,11 +127,11 @@ void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
   cmn_live_set(ps_get_feat(decoder_)->cmn_struct, mean.data());
 }
 
-void SphinxDecoder::startUtterance() {
+void SphinxDecoder::startUtterance(bool again) {
   ps_start_utt(decoder_);
   lastRejected_ = false;
   inUtterance_ = true;
-  leadingSentence_.clear();
+  if (!again) leadingSentence_.clear();
 }
 
 void SphinxDecoder::process(std::span<const std::int16_t> samples) {

@@ -76,7 +76,10 @@ class SphinxDecoder {
   // first utterance.
   void normaliseFor(std::span<const std::int16_t> samples);
 
-  void startUtterance();
+  // `again`: the audio of the utterance just ended is to be decoded once
+  // more, so under a grammar the sentence so far stays until the new
+  // decoding has one of its own.
+  void startUtterance(bool again = false);
   void process(std::span<const std::int16_t> samples);
   // True while the voice activity detector hears speech.
   bool inSpeech() const;

@@ -76,7 +76,7 @@ void StreamingTranscriber::decodeAfresh(std::span<const std::int16_t> samples) {
   rejected_ = false;
   speechSamples_ = 0;
   state_ = State::awaitingSpeech;
-  decoder_->startUtterance();
+  decoder_->startUtterance(/*again=*/true);
   accept(samples);
 }
 
