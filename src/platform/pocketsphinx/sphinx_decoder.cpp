@@ -127,11 +127,18 @@ void SphinxDecoder::normaliseFor(std::span<const std::int16_t> samples) {
   cmn_live_set(ps_get_feat(decoder_)->cmn_struct, mean.data());
 }
 
-void SphinxDecoder::startUtterance(bool again) {
+void SphinxDecoder::startUtterance() {
   ps_start_utt(decoder_);
   lastRejected_ = false;
   inUtterance_ = true;
-  if (!again) leadingSentence_.clear();
+  leadingSentence_.clear();
+}
+
+void SphinxDecoder::restartUtterance(std::span<const std::int16_t> samples) {
+  ps_end_utt(decoder_);
+  normaliseFor(samples);
+  ps_start_utt(decoder_);
+  lastRejected_ = false;
 }
 
 void SphinxDecoder::process(std::span<const std::int16_t> samples) {

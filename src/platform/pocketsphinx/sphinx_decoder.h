@@ -76,10 +76,11 @@ class SphinxDecoder {
   // first utterance.
   void normaliseFor(std::span<const std::int16_t> samples);
 
-  // `again`: the audio of the utterance just ended is to be decoded once
-  // more, so under a grammar the sentence so far stays until the new
-  // decoding has one of its own.
-  void startUtterance(bool again = false);
+  void startUtterance();
+  // Abandons the utterance under way, unjudged, and starts another with the
+  // sound normalised for `samples`, which are to be decoded in it once more:
+  // under a grammar the sentence so far stays until the new decoding has one.
+  void restartUtterance(std::span<const std::int16_t> samples);
   void process(std::span<const std::int16_t> samples);
   // True while the voice activity detector hears speech.
   bool inSpeech() const;

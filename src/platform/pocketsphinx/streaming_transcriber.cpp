@@ -70,13 +70,11 @@ RecognitionResult StreamingTranscriber::finalResult() {
 
 void StreamingTranscriber::decodeAfresh(std::span<const std::int16_t> samples) {
   if (state_ == State::finished) return;
-  decoder_->endUtterance();
-  decoder_->normaliseFor(samples);
+  decoder_->restartUtterance(samples);
   endedText_.clear();
   rejected_ = false;
   speechSamples_ = 0;
   state_ = State::awaitingSpeech;
-  decoder_->startUtterance(/*again=*/true);
   accept(samples);
 }
 
