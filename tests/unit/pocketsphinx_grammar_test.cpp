@@ -32,7 +32,10 @@ class Answers {
   RecognitionResultHandler handler() {
     return [this](std::optional<RecognitionResult> result, std::optional<RecognitionError> error) {
       std::lock_guard lock(mutex_);
-      if (result && !result->isFinal) interims_.push_back(result->formattedString);
+      if (result && !result->isFinal) {
+        interims_.push_back(result->formattedString);
+        if (result->wholeSentence) wholeInterims_.push_back(result->formattedString);
+      }
       if (result && result->isFinal) {
         final_ = result->formattedString;
         finalResult_ = *result;
@@ -57,6 +60,11 @@ class Answers {
     std::lock_guard lock(mutex_);
     return answers_;
   }
+  // The interim texts that said they were a whole sentence.
+  std::vector<std::string> wholeInterims() {
+    std::lock_guard lock(mutex_);
+    return wholeInterims_;
+  }
   RecognitionResult finalResult() {
     std::lock_guard lock(mutex_);
     return finalResult_;
@@ -70,6 +78,7 @@ class Answers {
   std::vector<std::string> interims_;
   std::vector<std::string> errors_;
   int answers_ = 0;
+  std::vector<std::string> wholeInterims_;
 };
 
 class PocketsphinxGrammarTest : public ::testing::Test {
@@ -99,7 +108,8 @@ class PocketsphinxGrammarTest : public ::testing::Test {
     Answers answers;
     return transcribeLive(recording, answers);
   }
-  std::string transcribeLive(const std::string& recording, Answers& answers) {
+  // With `endsAtPauses`, as for a host that ends listening at a pause.
+  std::string transcribeLive(const std::string& recording, Answers& answers, bool endsAtPauses = false) {
     SF_INFO info{};
     SNDFILE* file = sf_open(recording.c_str(), SFM_READ, &info);
     if (!file) return "(unreadable)";
@@ -108,6 +118,7 @@ class PocketsphinxGrammarTest : public ::testing::Test {
     sf_close(file);
     const auto request = service.makeAudioBufferRequest();
     request->setGrammarFile(kShipGrammar);
+    if (endsAtPauses) request->setSpeechActivityHandler([](SpeechActivity) {});
     task = service.recognizerForLocale("en-US")->recognitionTask(request, answers.handler());
     constexpr std::size_t kBufferFrames = 480;
     const auto channels = static_cast<std::uint32_t>(info.channels);
@@ -237,7 +248,8 @@ TEST_F(PocketsphinxGrammarTest, TheRoomAroundTheWordsIsNoReasonToRefuse) {
 
 // A player who pauses within an order (0.9 s after the ship's name) gives
 // the order, in a recording and live, and live the sentence so far never
-// empties meanwhile. The sound is normalised from the speech, not from the
+// empties meanwhile, nor is half the order taken for a whole one at the
+// pause. The sound is normalised from the speech, not from the
 // silence about it. Needs flite and sox.
 TEST_F(PocketsphinxGrammarTest, APauseWithinAnOrderIsNoReasonToRefuse) {
   for (const auto& [ship, command] : {std::pair{"second ship", "half speed"}, {"all ships", "all stop"}}) {
@@ -251,12 +263,29 @@ TEST_F(PocketsphinxGrammarTest, APauseWithinAnOrderIsNoReasonToRefuse) {
     const std::string order = std::string(ship) + " " + command;
     EXPECT_EQ(transcribe(recording, kShipGrammar), order);
     Answers live;
-    EXPECT_EQ(transcribeLive(recording, live), order) << "live";
+    EXPECT_EQ(transcribeLive(recording, live, true), order) << "live";
+    for (const std::string& whole : live.wholeInterims()) EXPECT_EQ(whole, order);
     // The sentence so far never goes back to nothing while the order goes on.
     const std::vector<std::string> interims = live.interims();
     const auto first = std::find_if(interims.begin(), interims.end(), [](const auto& t) { return !t.empty(); });
     EXPECT_EQ(std::count(first, interims.end(), ""), 0) << order;
   }
+}
+
+// A host that ends listening at a pause learns there that the words so far
+// are a whole order, though the search still leads with free phones: it
+// need not wait as long as after half an order. Needs flite and sox.
+TEST_F(PocketsphinxGrammarTest, AtAPauseTheWordsSoFarAreJudgedAsAWhole) {
+  const std::string order = "all ships hold position";
+  const std::string recording = folder.path("order.wav");
+  const std::string make = "flite -voice slt -t '" + order + "' -o " + folder.path("raw.wav") + " && sox -q " +
+                           folder.path("raw.wav") + " " + recording + " silence 1 0.005 0.1% pad 0 1";
+  ASSERT_EQ(std::system(make.c_str()), 0) << make;
+  Answers live;
+  EXPECT_EQ(transcribeLive(recording, live, true), order);
+  ASSERT_FALSE(live.wholeInterims().empty());
+  EXPECT_EQ(live.interims().back(), order);
+  EXPECT_EQ(live.wholeInterims().back(), order);
 }
 
 TEST_F(PocketsphinxGrammarTest, APhraseListIsAGrammarToo) {

@@ -52,6 +52,8 @@ class BackgroundGate {
 
   // Frames heard as speech so far.
   std::size_t speechFrames() const { return speechFrames_; }
+  // Frames heard since the latest one heard as speech.
+  std::size_t framesSinceSpeech() const { return framesSeen_ - lastSpeech_; }
 
  private:
   void endFrame();

@@ -52,6 +52,9 @@ constexpr std::size_t kLeastSpeechFrames = 20;
 constexpr std::size_t kNormalisingSpeechFrames = 100;
 // ...if it is no longer than this.
 constexpr double kKeptLiveSeconds = 30.0;
+// Judging at pauses: the pause is this long (0.4 s of the gate's frames)
+// once its frames are decoded, the gate giving them out 0.2 s late.
+constexpr std::size_t kJudgedPauseFrames = 40;
 
 }  // namespace
 
@@ -196,6 +199,12 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
   // a stop nothing.
   std::optional<std::vector<std::int16_t>> heardLive;
   if (gate && !options_.recording) heardLive.emplace();
+  bool normalised = false;
+  // Judged at the latest pause, while no speech followed it (see
+  // DecodingOptions::judgeAtPauses): the words so far, or nothing when they
+  // are no whole sentence.
+  std::optional<std::string> judgedAtPause;
+  std::size_t speechFramesJudged = 0;
   const auto keepHeard = [&heardLive, most = static_cast<std::size_t>(rate * kKeptLiveSeconds)](
                              std::span<const std::int16_t> samples) {
     if (!heardLive) return;
@@ -227,9 +236,18 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
       gate->process(heard, gated);
       transcriber.accept(gated);
       keepHeard(gated);
-      if (heardLive && gate->speechFrames() >= kNormalisingSpeechFrames) {
+      if (heardLive && !normalised && gate->speechFrames() >= kNormalisingSpeechFrames) {
         transcriber.decodeAfresh(*heardLive);
-        heardLive.reset();
+        normalised = true;
+        if (!options_.judgeAtPauses) heardLive.reset();
+      }
+      if (gate->speechFrames() != speechFramesJudged) judgedAtPause.reset();
+      // The decoding afresh that judges is skipped when the search's own
+      // sentence is already whole.
+      if (options_.judgeAtPauses && heardLive && !judgedAtPause && gate->speechFrames() >= kLeastSpeechFrames &&
+          gate->framesSinceSpeech() >= kJudgedPauseFrames && !transcriber.isSentence(transcriber.text())) {
+        judgedAtPause = transcriber.decodeAfresh(*heardLive);
+        speechFramesJudged = gate->speechFrames();
       }
     } else {
       transcriber.accept(heard);
@@ -239,7 +257,8 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
     samplesSinceInterim = 0;
     // Unchanged texts go too: the receiver keeps the last one and filters.
     RecognitionResult interim{transcriber.text(), false};
-    if (options_.grammarFile) interim.wholeSentence = transcriber.textIsSentence();
+    if (judgedAtPause && !judgedAtPause->empty()) interim.formattedString = *judgedAtPause;
+    if (options_.grammarFile) interim.wholeSentence = transcriber.isSentence(interim.formattedString);
     if (!report(std::move(interim), std::nullopt, State::decoding)) return;
   }
   if (isCancelled()) return;

@@ -30,6 +30,12 @@ struct DecodingOptions {
   // then normalises the sound of the whole utterance from the start, as
   // PocketSphinx's batch tools do, rather than learning it as it goes.
   bool recording = false;
+  // Live under a grammar: whenever the speech pauses, the words so far are
+  // judged as a final text is, and an interim text says so at once. For a
+  // host that ends listening at a pause, which waits longer after words that
+  // are no whole sentence: the sentence the search leads with may lag behind
+  // the words while free phones fit the speech better.
+  bool judgeAtPauses = false;
 };
 
 // One recognition task on its own thread: opens the audio source, loads the

@@ -13,7 +13,10 @@ class DecodingInput final : public RecognitionRequestKinds {
  public:
   void audioBuffers(AudioBufferRecognitionRequest& request) override {
     auto live = std::make_shared<LiveAudioSource>();
-    if (request.speechActivityHandler()) live->reportSpeechActivity(request.speechActivityHandler());
+    if (request.speechActivityHandler()) {
+      live->reportSpeechActivity(request.speechActivityHandler());
+      options.judgeAtPauses = true;  // listening ends at a pause
+    }
     request.connect(live);
     source = std::move(live);
     // Someone is waiting for the final text of live audio; one pass gives it at once.

@@ -134,11 +134,13 @@ void SphinxDecoder::startUtterance() {
   leadingSentence_.clear();
 }
 
-void SphinxDecoder::restartUtterance(std::span<const std::int16_t> samples) {
+std::string SphinxDecoder::restartUtterance(std::span<const std::int16_t> samples) {
   ps_end_utt(decoder_);
+  const std::string sentence = grammar_ ? judgedSentence() : std::string();
   normaliseFor(samples);
   ps_start_utt(decoder_);
   lastRejected_ = false;
+  return sentence;
 }
 
 void SphinxDecoder::process(std::span<const std::int16_t> samples) {

@@ -77,10 +77,12 @@ class SphinxDecoder {
   void normaliseFor(std::span<const std::int16_t> samples);
 
   void startUtterance();
-  // Abandons the utterance under way, unjudged, and starts another with the
-  // sound normalised for `samples`, which are to be decoded in it once more:
-  // under a grammar the sentence so far stays until the new decoding has one.
-  void restartUtterance(std::span<const std::int16_t> samples);
+  // Ends the utterance under way and starts another with the sound
+  // normalised for `samples`, which are to be decoded in it once more: under
+  // a grammar the sentence so far stays until the new decoding has one.
+  // Returns the sentence that the ended utterance made, judged as a final
+  // one is (empty when none, and without a grammar).
+  std::string restartUtterance(std::span<const std::int16_t> samples);
   void process(std::span<const std::int16_t> samples);
   // True while the voice activity detector hears speech.
   bool inSpeech() const;

@@ -68,14 +68,17 @@ RecognitionResult StreamingTranscriber::finalResult() {
   return result;
 }
 
-void StreamingTranscriber::decodeAfresh(std::span<const std::int16_t> samples) {
-  if (state_ == State::finished) return;
-  decoder_->restartUtterance(samples);
+std::string StreamingTranscriber::decodeAfresh(std::span<const std::int16_t> samples) {
+  if (state_ == State::finished) return {};
+  std::string text = endedText_;
+  const std::string judged = decoder_->restartUtterance(samples);
+  if (state_ == State::inSpeech) appendWords(text, readableTranscript(judged));
   endedText_.clear();
   rejected_ = false;
   speechSamples_ = 0;
   state_ = State::awaitingSpeech;
   accept(samples);
+  return text;
 }
 
 void StreamingTranscriber::keepUtterance() {

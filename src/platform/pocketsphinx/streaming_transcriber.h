@@ -39,8 +39,8 @@ class StreamingTranscriber {
   // The best text so far: every ended utterance and the current one.
   std::string text() const;
 
-  // Under a grammar: text() is a whole sentence of it.
-  bool textIsSentence() const { return decoder_->isSentence(text()); }
+  // Under a grammar: `text` is a whole sentence of it.
+  bool isSentence(const std::string& text) const { return decoder_->isSentence(text); }
 
   // Ends the last utterance and returns the text of all the audio. Once.
   std::string finish();
@@ -52,8 +52,10 @@ class StreamingTranscriber {
 
   // Decodes `samples` (all the audio accepted so far, say) afresh, in place
   // of what was accepted, normalised from their own sound as a recording
-  // is; accept() goes on after them. Not after finish().
-  void decodeAfresh(std::span<const std::int16_t> samples);
+  // is; accept() goes on after them. Returns the text that what was
+  // accepted makes if it ended here, judged as finish() judges it. Not after
+  // finish().
+  std::string decodeAfresh(std::span<const std::int16_t> samples);
 
  private:
   enum class State { awaitingSpeech, inSpeech, finished };
