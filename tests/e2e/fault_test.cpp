@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
@@ -43,9 +44,12 @@ void expectOneFinishingEvent(const ProgramResult& result, const std::string& exp
 class FaultTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // A parameterised test's name (".../PulseAudio") would make two folders
+    // of which TearDown() removes one.
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '-');
     directory_ = std::filesystem::temp_directory_path() /
-                 ("speech-bridge-fault-" + std::to_string(::getpid()) + "-" +
-                  ::testing::UnitTest::GetInstance()->current_test_info()->name());
+                 ("speech-bridge-fault-" + std::to_string(::getpid()) + "-" + name);
     std::filesystem::create_directories(directory_);
   }
   void TearDown() override { std::filesystem::remove_all(directory_); }
