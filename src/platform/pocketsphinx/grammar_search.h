@@ -33,7 +33,15 @@ namespace speech_bridge {
 //   more per frame and all of them together by less than
 //   kMeanStretchRejection per frame of the sentence. Where a sentence's
 //   word was said, the word loop says it too, and the two differ little.
+//
+// - Within the sentence, between its first word and its last, a filler
+//   that free phones fit better by kInnerFillerRejection or more per frame
+//   (counting at least kMinJudgedFrames) hides a word the sentence lacks:
+//   over loud music "sixth ship set course <sil> west", where "south west"
+//   was said. Silence and noise between words fit a filler as well as any
+//   phones.
 inline constexpr double kRejectionMargin = 1.3;
+inline constexpr double kInnerFillerRejection = 2.0;
 inline constexpr double kStretchRejection = 3.6;
 inline constexpr double kMeanStretchRejection = 0.55;
 

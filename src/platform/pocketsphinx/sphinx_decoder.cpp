@@ -180,6 +180,8 @@ std::string SphinxDecoder::judgedSentence() {
     if (phones.found) {
       lastMargin_ = (sentence.sounds - phones.sounds) * naturalLogPerUnit() / frames;
       if (*lastMargin_ < -kRejectionMargin) return {};
+      const std::optional<double> inner = innerFillerShortfall(sentence.segments, phones.segments);
+      if (inner && *inner >= kInnerFillerRejection) return {};
     }
   }
   const std::optional<StretchVerdict> verdict = judgeStretches(sentence.segments, words.segments);

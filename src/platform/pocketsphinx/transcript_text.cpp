@@ -13,10 +13,6 @@ bool enclosed(std::string_view token, std::string_view open, std::string_view cl
          token.substr(token.size() - close.size()) == close;
 }
 
-bool isFiller(std::string_view token) {
-  return enclosed(token, "<", ">") || enclosed(token, "[", "]") || enclosed(token, "++", "++");
-}
-
 // "word(2)" -> "word"; a word that is only "(2)", or has no digits inside
 // the parentheses, stays as it is.
 std::string_view withoutPronunciationSuffix(std::string_view token) {
@@ -30,6 +26,10 @@ std::string_view withoutPronunciationSuffix(std::string_view token) {
 }
 
 }  // namespace
+
+bool isFiller(std::string_view token) {
+  return enclosed(token, "<", ">") || enclosed(token, "[", "]") || enclosed(token, "++", "++");
+}
 
 std::string readableTranscript(std::string_view hypothesis) {
   std::string text;

@@ -12,6 +12,9 @@ namespace speech_bridge {
 // alternate-pronunciation suffixes ("word(2)" -> "word").
 std::string readableTranscript(std::string_view hypothesis);
 
+// A silence or sentence marker or a noise filler: no word.
+bool isFiller(std::string_view token);
+
 // Appends `words` to `text`, with one space between when both have words.
 void appendWords(std::string& text, std::string_view words);
 

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "platform/pocketsphinx/transcript_text.h"
+
 namespace speech_bridge {
 namespace {
 
@@ -39,6 +41,21 @@ std::optional<StretchVerdict> judgeStretches(const std::vector<PathSegment>& sen
   }
   if (verdict) verdict->meanShortfall = shortfalls / frames;
   return verdict;
+}
+
+std::optional<double> innerFillerShortfall(const std::vector<PathSegment>& sentence,
+                                           const std::vector<PathSegment>& competitor) {
+  const auto isWord = [](const PathSegment& stretch) { return !isFiller(stretch.word); };
+  const auto first = std::find_if(sentence.begin(), sentence.end(), isWord);
+  if (first == sentence.end()) return std::nullopt;
+  const auto last = std::find_if(sentence.rbegin(), sentence.rend(), isWord).base();
+  std::optional<double> most;
+  for (auto stretch = first; stretch != last; ++stretch) {
+    if (isWord(*stretch)) continue;
+    const std::optional<StretchVerdict> verdict = judgeStretches({*stretch}, competitor);
+    if (verdict && (!most || verdict->weakestShortfall > *most)) most = verdict->weakestShortfall;
+  }
+  return most;
 }
 
 }  // namespace speech_bridge

@@ -40,4 +40,10 @@ inline constexpr int kMinJudgedFrames = 8;
 std::optional<StretchVerdict> judgeStretches(const std::vector<PathSegment>& sentence,
                                              const std::vector<PathSegment>& competitor);
 
+// How far the fillers between the sentence's first word and its last fall
+// short of `competitor`, per frame as judgeStretches() counts it: the most of
+// them. Nothing when there are none.
+std::optional<double> innerFillerShortfall(const std::vector<PathSegment>& sentence,
+                                           const std::vector<PathSegment>& competitor);
+
 }  // namespace speech_bridge
