@@ -55,6 +55,9 @@ constexpr double kKeptLiveSeconds = 30.0;
 // Judging at pauses: the pause is this long (0.4 s of the gate's frames)
 // once its frames are decoded, the gate giving them out 0.2 s late.
 constexpr std::size_t kJudgedPauseFrames = 40;
+// ...while what was heard is no longer than this: an order is far shorter,
+// and each judging decodes it all once more.
+constexpr double kLongestJudgedSeconds = 10.0;
 
 }  // namespace
 
@@ -244,7 +247,8 @@ void DecodingTask::decode(std::unique_ptr<SphinxDecoder> decoder) {
       if (gate->speechFrames() != speechFramesJudged) judgedAtPause.reset();
       // The decoding afresh that judges is skipped when the search's own
       // sentence is already whole.
-      if (options_.judgeAtPauses && heardLive && !judgedAtPause && gate->speechFrames() >= kLeastSpeechFrames &&
+      if (options_.judgeAtPauses && heardLive && heardLive->size() <= rate * kLongestJudgedSeconds &&
+          !judgedAtPause && gate->speechFrames() >= kLeastSpeechFrames &&
           gate->framesSinceSpeech() >= kJudgedPauseFrames && !transcriber.isSentence(transcriber.text())) {
         judgedAtPause = transcriber.decodeAfresh(*heardLive);
         speechFramesJudged = gate->speechFrames();
