@@ -121,12 +121,17 @@ class EchoCancelTest : public ::testing::TestWithParam<SoundServerKind> {
   static inline std::array<std::unique_ptr<PulseServer>, 2> servers_;
 };
 
+// What is heard over the music depends on the canceller following the
+// streams' timing, which the sanitizers' slowdown distorts: the normal build
+// runs these.
+class EchoCancelTimingTest : public EchoCancelTest {};
+
 // Orders over game music on the speaker, already playing, and over none:
 // with nothing playing every order is heard, cancelling or not; over the
 // music, 30 and 20 dB below the speech, an order is heard or refused, never
 // taken for another. (Louder music can still make one order another: see
 // the echo cancelling bench.)
-TEST_P(EchoCancelTest, OrdersOverGameMusicAreHeardOrRefusedNeverMistaken) {
+TEST_P(EchoCancelTimingTest, OrdersOverGameMusicAreHeardOrRefusedNeverMistaken) {
   struct Case {
     std::optional<int> decibels;  // the music's level from the speech's; none: silence
     bool cancel;
@@ -223,6 +228,7 @@ TEST_P(EchoCancelTest, AMonitorThatGoesAwayLeavesTheJobListening) {
 }
 
 INSTANTIATE_TEST_SUITE_P(SoundServers, EchoCancelTest, kBothSoundServers, soundServerTestName);
+INSTANTIATE_TEST_SUITE_P(SoundServers, EchoCancelTimingTest, kBothSoundServers, soundServerTestName);
 
 }  // namespace
 }  // namespace speech_bridge::e2e
