@@ -33,9 +33,10 @@ constexpr double kFirstFindEverySeconds = 0.1;
 // was heard.
 constexpr double kTrainSeconds = 0.5;
 // A frame of which the filter left less than this share (12 dB below) was
-// echo alone, and what it left is quieted by kEchoAloneGain (10 dB).
+// echo alone, and what it left is quieted by kEchoAloneGain (30 dB): below
+// the quietest sound the recognizer takes for speech.
 constexpr double kEchoAloneShare = 0.063;
-constexpr float kEchoAloneGain = 0.316f;
+constexpr float kEchoAloneGain = 0.0316f;
 
 // The latest samples of a stream, by their number in it.
 class History {
