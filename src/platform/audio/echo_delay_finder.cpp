@@ -39,6 +39,11 @@ std::optional<std::size_t> EchoDelayFinder::find(std::span<const float> micropho
   if (length == 0 || reference_.size() != length + lags) return std::nullopt;
   double microphoneEnergy = 0.0;
   for (float value : microphone_) microphoneEnergy += double(value) * value;
+  // Nothing heard, or nothing played (an idle sink's monitor is silence):
+  // no echo to look for, and no lags to try on the audio thread.
+  if (microphoneEnergy == 0.0 || std::all_of(reference_.begin(), reference_.end(), [](float v) { return v == 0.0f; })) {
+    return std::nullopt;
+  }
   // The reference under the window at lag 0 is its last `length` values;
   // each lag further back slides the window one value earlier.
   double referenceEnergy = 0.0;

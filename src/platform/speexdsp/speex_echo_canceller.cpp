@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/audio/echo_delay_finder.h"
+#include "platform/audio/int16_sample.h"
 
 namespace speech_bridge {
 namespace {
@@ -61,10 +62,6 @@ class History {
   std::uint64_t total_ = 0;
 };
 
-std::int16_t toSample(float value) {
-  return static_cast<std::int16_t>(std::lround(std::clamp(value, -1.0f, 32767.0f / 32768.0f) * 32768.0f));
-}
-
 class SpeexEchoCanceller final : public EchoCanceller {
  public:
   explicit SpeexEchoCanceller(int sampleRate)
@@ -113,8 +110,8 @@ class SpeexEchoCanceller final : public EchoCanceller {
     if (!reference_.holds(from, frame_)) return;  // late or gone: as it is
     reference_.copy(from, frame_, referenceScratch_.data());
     for (std::size_t i = 0; i < frame_; ++i) {
-      microphoneFrame_[i] = toSample(microphone[i]);
-      referenceFrame_[i] = toSample(referenceScratch_[i]);
+      microphoneFrame_[i] = asInt16(microphone[i]);
+      referenceFrame_[i] = asInt16(referenceScratch_[i]);
     }
     speex_echo_cancellation(state_.get(), microphoneFrame_.data(), referenceFrame_.data(), cancelledFrame_.data());
     double heard = 0.0;
