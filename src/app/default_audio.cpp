@@ -9,13 +9,13 @@
 #include "platform/pulse/pulse_capture.h"
 #include "platform/pulse/pulse_connection.h"
 #include "platform/pulse/pulse_playback.h"
-#include "platform/speexdsp/speex_echo_canceller.h"
+#include "platform/audio/least_squares_echo_canceller.h"
 
 namespace speech_bridge {
 
 std::shared_ptr<AudioEngine> DefaultAudioCapture::makeEngine(const CaptureRequest& request) {
   if (PulseConnection* connection = PulseConnection::shared()) {
-    return PulseCapture(*connection, &makeSpeexEchoCanceller).makeEngine(request);
+    return PulseCapture(*connection, &makeLeastSquaresEchoCanceller).makeEngine(request);
   }
   // PortAudio (plain ALSA) has no monitor of what is played: no cancelling.
   return PortAudioCapture().makeEngine(request);

@@ -12,7 +12,8 @@ namespace speech_bridge {
 // protocol (PulseAudio, or PipeWire through pipewire-pulse) when one answers,
 // and otherwise through PortAudio (plain ALSA). The server is looked for on
 // first use, which takes a few milliseconds, and the answer is kept. Capture
-// through the server cancels the echo with SpeexDSP's canceller when asked to.
+// through the server cancels the echo (least_squares_echo_canceller.h) when
+// asked to.
 
 class DefaultAudioCapture final : public AudioCapture {
  public:

@@ -68,7 +68,36 @@ std::optional<std::size_t> EchoDelayFinder::find(std::span<const float> micropho
     referenceEnergy = std::max(0.0, referenceEnergy - double(leaving) * leaving + double(entering) * entering);
   }
   if (best < kLeastCorrelation) return std::nullopt;
-  return bestLag * step_;
+  return refine(microphone, reference, bestLag * step_, tried);
+}
+
+// The thinned signals place the echo within a step; the filter needs its
+// sample. The same correlation at the full rate, of each sample less the one
+// before, over the lags a step either side.
+std::size_t EchoDelayFinder::refine(std::span<const float> microphone, std::span<const float> reference,
+                                    std::size_t coarse, std::size_t tried) const {
+  const std::size_t from = coarse > step_ ? coarse - step_ : 0;
+  const std::size_t to = std::min(coarse + step_, tried);
+  // Lag 0 places the microphone over the reference's last samples.
+  const std::size_t base = reference.size() - microphone.size();
+  double best = -1.0;
+  std::size_t bestLag = coarse;
+  for (std::size_t lag = from; lag <= to; ++lag) {
+    const float* under = reference.data() + base - lag;
+    double product = 0.0;
+    double energy = 0.0;
+    for (std::size_t i = 1; i < microphone.size(); ++i) {
+      const double played = double(under[i]) - under[i - 1];
+      product += (double(microphone[i]) - microphone[i - 1]) * played;
+      energy += played * played;
+    }
+    const double correlation = energy > 0.0 ? product / std::sqrt(energy) : 0.0;
+    if (correlation > best) {
+      best = correlation;
+      bestLag = lag;
+    }
+  }
+  return bestLag;
 }
 
 }  // namespace speech_bridge

@@ -14,7 +14,8 @@ namespace speech_bridge {
 // `longestWindow` samples. Both are first
 // brought down to about kRateHz and differenced, which whitens music and
 // speech enough for one sharp peak; the microphone's own speech only lowers
-// the peak. An echo too faint or too mixed to find gives no lag.
+// the peak. The lag so found is then refined to the sample at the full
+// rate. An echo too faint or too mixed to find gives no lag.
 class EchoDelayFinder {
  public:
   static constexpr int kRateHz = 2000;
@@ -29,6 +30,8 @@ class EchoDelayFinder {
 
  private:
   void bringDown(std::span<const float> in, std::vector<float>& out) const;
+  std::size_t refine(std::span<const float> microphone, std::span<const float> reference, std::size_t coarse,
+                     std::size_t tried) const;
 
   const std::size_t step_;
   const std::size_t longestLag_;
