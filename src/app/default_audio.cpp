@@ -4,12 +4,12 @@
 #include <mutex>
 #include <optional>
 
+#include "platform/audio/least_squares_echo_canceller.h"
 #include "platform/portaudio/portaudio_capture.h"
 #include "platform/portaudio/portaudio_playback.h"
 #include "platform/pulse/pulse_capture.h"
 #include "platform/pulse/pulse_connection.h"
 #include "platform/pulse/pulse_playback.h"
-#include "platform/audio/least_squares_echo_canceller.h"
 
 namespace speech_bridge {
 

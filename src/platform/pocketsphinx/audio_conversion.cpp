@@ -6,8 +6,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "platform/audio/int16_sample.h"
-
 namespace speech_bridge {
 
 void mixToMono(std::span<const float> interleaved, unsigned channels, std::vector<float>& mono) {
@@ -25,7 +23,11 @@ void mixToMono(std::span<const float> interleaved, unsigned channels, std::vecto
 }
 
 void appendAsInt16(std::span<const float> samples, std::vector<std::int16_t>& out) {
-  for (const float sample : samples) out.push_back(asInt16(sample));
+  for (const float sample : samples) {
+    // A float file may hold anything; not-a-number is heard as silence.
+    const float scaled = std::isnan(sample) ? 0.0f : std::clamp(sample * 32768.0f, -32768.0f, 32767.0f);
+    out.push_back(static_cast<std::int16_t>(std::lrint(scaled)));
+  }
 }
 
 MonoResampler::Made MonoResampler::make(double inputRate, double outputRate) {
